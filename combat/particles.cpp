@@ -1,0 +1,60 @@
+// particles.cpp -- dot drawing and the particle pass.
+#include "combat/particles.h"
+
+#include "platform/platform.h"
+#include "scene/backdrop.h"
+#include "scene/skyline.h"
+#include "shell/rounding.h"
+
+namespace {
+
+// The cheap tests first: dots off screen or under the ground never reach the
+// building scan.
+bool visible(float x, float y)
+{
+    return on_screen(x, y) && double(y) < ground_y(x) && !hit_building(x, y);
+}
+
+// Below this row a particle stops falling and only drifts sideways.
+constexpr float kParticleFloor = 590;
+
+} // namespace
+
+void erase_dot(const Mover& m)
+{
+    if (!visible(m.x, m.y))
+        return;
+    plat_set_pixel(round32(m.x), round32(m.y), sky_color(round16(m.y)));
+}
+
+void draw_dot(const Mover& m)
+{
+    if (!visible(m.x, m.y))
+        return;
+    float f = float(double(m.life) / m.maxlife);
+    Rgb colour = rgb(round16(m.r * double(f)), round16(m.g * double(f)), round16(m.b * double(f)));
+    plat_set_pixel(round32(m.x), round32(m.y), colour);
+}
+
+void particle_pass()
+{
+    int16_t n = particle_count;
+    for (int16_t i = 1; i <= n; ++i) {
+        Mover& p = particles[i];
+        erase_dot(p);
+        p.x = p.x + p.dx;
+        p.y = p.y + p.dy;
+        p.dy = p.dy + p.gravity;
+        p.life = p.life - 1;
+        if (p.y > kParticleFloor)
+            p.dy = 0;
+        draw_dot(p);
+    }
+}
+
+void particle_compaction()
+{
+    // The pass has just drawn each dead particle in black; the erase puts the
+    // sky back before the record goes.
+    compact(particles, particle_count, erase_dot);
+}

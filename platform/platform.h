@@ -1,0 +1,86 @@
+// platform.h -- the window, clock, pointer and audio as the game sees them.
+//
+// This is the only door between the game and the machine. Two backends
+// implement it, chosen at link time: platform/sdl/ for the real window and
+// sound, platform/memory/ for tests and the headless runner. Nothing here
+// knows the game's rules; the game knows nothing of SDL.
+#pragma once
+
+#include <cstdint>
+
+// A 24-bit colour. Components above 255 are taken as 255 when composed.
+struct Rgb {
+    uint8_t r, g, b;
+};
+
+inline Rgb rgb(int32_t r, int32_t g, int32_t b)
+{
+    auto clamp = [](int32_t c) { return uint8_t(c > 255 ? 255 : (c < 0 ? 0 : c)); };
+    return Rgb{clamp(r), clamp(g), clamp(b)};
+}
+
+inline bool operator==(Rgb a, Rgb b) { return a.r == b.r && a.g == b.g && a.b == b.b; }
+
+// ---- Window ----------------------------------------------------------------
+
+// Opens the game window (caption "Pelmaric", 800 x 600 client pixels, black)
+// and makes it visible. Called once, first thing in start-up. The real
+// backend ends the process with status 1 and one line on stderr when no
+// window can be had.
+void plat_open_window();
+
+// Client width and height in game pixels. The game reads them at every use.
+float plat_client_width();
+float plat_client_height();
+
+// SetPixelV: sets one pixel. A pixel outside the client area is not drawn.
+void plat_set_pixel(int32_t x, int32_t y, Rgb colour);
+
+// Draws a one-pixel horizontal or vertical line. End points are rounded to
+// whole pixels (halves to even); the line covers its first pixel and stops
+// short of its last, so (0, y)-(W, y) fills exactly one row of W pixels.
+// Pixels outside the client area are not drawn.
+void plat_draw_line(float x1, float y1, float x2, float y2, Rgb colour);
+
+// Clears the whole client area to black.
+void plat_clear();
+
+// ---- Events, pointer, clock --------------------------------------------------
+
+// Dispatches every queued window event to the handlers of shell/handlers.h,
+// then returns. Called once per frame by the crosshair step, and nowhere else.
+void plat_process_events();
+
+// ShowCursor: moves the pointer's display counter one step up (show) or down
+// and returns the new value. The pointer is hidden over the window while the
+// counter is negative. The counter starts at 0.
+int32_t plat_show_cursor(bool show);
+
+// GetTickCount: milliseconds since start, wrapping at 2^32. The real backend
+// advances it in steps of the system timer, 1000/64 ms, which paces the game
+// at 64 frames per second.
+uint32_t plat_tick_count();
+
+// The folder that holds the running program, without a trailing separator.
+const char* plat_program_folder();
+
+// Ends the program at once with status 0. Called by the Esc handler after
+// the pointer has been shown again. (The memory backend stops the run instead
+// of the process; see platform/memory/memory_platform.h.)
+[[noreturn]] void plat_end_program();
+
+// ---- Audio -----------------------------------------------------------------
+
+// sndPlaySoundA: starts the WAV file at `path` and returns at once; `flags`
+// are passed as the game gives them (1, asynchronous). A missing, empty or
+// broken file plays nothing and reports nothing.
+void plat_play_sound(const char* path, int32_t flags);
+
+// The music control MMControl1: property writes by identifier. 21 is the
+// device type, 23 the command ("open", "play", "close", any case; others are
+// ignored), 24 to 26 booleans kept without effect. Its file is ".\MUSIC4.MID"
+// relative to the current folder. When the piece has played to its end the
+// control raises its notification, MMControl1_Done, from inside
+// plat_process_events.
+void plat_music_set_flag(int16_t id, bool value);
+void plat_music_set_text(int16_t id, const char* value);

@@ -1,0 +1,83 @@
+// backdrop.cpp -- sky palettes, ground line, screen bounds, scene painting.
+#include "scene/backdrop.h"
+
+#include "scene/skyline.h"
+#include "shell/rounding.h"
+
+#include <cmath>
+
+int16_t sky_type = 0;
+Rgb ground_color = {0, 37, 0};
+
+Rgb sky_color(int16_t row)
+{
+    // Every step in double, in the order written: y / H * 127 is (y / H) * 127,
+    // which decides the rows that fall exactly halfway between two shades.
+    double H = plat_client_height();
+    double y = row;
+    switch (sky_type) {
+    case 1: // black to blue at mid-height, then blue fading while red rises
+        if (y < H / 2)
+            return rgb(0, 0, round16(y / H * 127));
+        return rgb(round32((y - H / 2) / (H / 2) * 127), 0, round32(127 - y / H * 127));
+    case 2: { // an even teal deepening downward
+        int16_t c = round16(y / H * 57);
+        return rgb(0, c, c);
+    }
+    case 3: // blue above the split, a dim yellow rising below it
+        if (y < H / 1.4)
+            return rgb(0, 0, round16((H - y) / H * 57));
+        else {
+            int32_t v = round32((y - H / 1.4) / (H / 1.4) * 127);
+            return rgb(v, v, round32((H - y) / H * 57));
+        }
+    case 4: // black above the split, the same dim yellow without blue below
+        if (y < H / 1.4)
+            return rgb(0, 0, 0);
+        else {
+            int32_t v = round32((y - H / 1.4) / (H / 1.4) * 127);
+            return rgb(v, v, 0);
+        }
+    default: // palette 0, and anything unknown: a black night
+        return rgb(0, 0, 0);
+    }
+}
+
+double ground_y(float x)
+{
+    double H = plat_client_height();
+    double q = double(x) / 200;
+    return H - std::sin(q * q) * 5 - 50;
+}
+
+bool on_screen(float x, float y)
+{
+    return 0 < x && x < plat_client_width() && 0 < y && y < plat_client_height();
+}
+
+void paint_sky()
+{
+    // One row past the bottom edge too, so no row is ever left unpainted.
+    int16_t end = round16(plat_client_height());
+    for (int16_t y = 0; y <= end; ++y)
+        plat_draw_line(0, y, plat_client_width(), y, sky_color(y));
+}
+
+void paint_ground()
+{
+    float W = plat_client_width();
+    for (float x = 0; x <= W; x += 1) {
+        float g = float(ground_y(x));
+        plat_draw_line(x, g, x, plat_client_height(), ground_color);
+    }
+}
+
+void paint_scene()
+{
+    plat_clear();
+    paint_sky();
+    paint_ground();
+    int16_t n = building_count;
+    for (int16_t i = 1; i <= n; ++i)
+        drawbuilding(i);
+}

@@ -1,0 +1,35 @@
+// backdrop.h -- the sky palettes, the ground line, the screen bounds and the
+// painting of the whole scene.
+//
+// Nothing of the backdrop is stored as pixels: any sky pixel can be repainted
+// from its row, any ground column from its x.
+#pragma once
+
+#include "platform/platform.h"
+
+#include <cstdint>
+
+// The current palette, 0 to 4. Start-up and every wave start draw it anew.
+extern int16_t sky_type;
+
+// The ground's dark green, RGB(0, 37, 0), set at start-up and each wave start.
+extern Rgb ground_color;
+
+// The sky colour of screen row y under the current palette and client height.
+// The crosshair and erase_dot use it to put the sky back behind a pixel.
+Rgb sky_color(int16_t y);
+
+// The height of the wavy ground surface at x: H - sin((x/200)^2) * 5 - 50.
+double ground_y(float x);
+
+// True when (x, y) lies strictly inside the client area.
+bool on_screen(float x, float y);
+
+// Paints every sky row, 0 to H included, then every ground column, 0 to W
+// included. Start-up runs these two alone on the fresh black window.
+void paint_sky();
+void paint_ground();
+
+// A wave start's full repaint: clear to black, sky, ground, then the standing
+// buildings in table order.
+void paint_scene();

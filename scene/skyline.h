@@ -1,0 +1,41 @@
+// skyline.h -- the 25 buildings the player defends, and the hit test.
+#pragma once
+
+#include <cstdint>
+
+struct Building {
+    float x;         // left edge; the right edge is x + w
+    float y;         // base line, at ground level
+    float w;
+    float h;         // the roof line is y - h
+    int16_t r, g, b; // roof colour; the body darkens toward the base
+};
+
+constexpr int kBuildingSlots = 1001; // slot 0 is never used
+
+extern Building buildings[kBuildingSlots];
+extern int16_t building_count;
+
+// The highest roof line at start-up, rounded. Points at or above it are
+// never inside a building, which spares most of the sky the table scan. It is
+// never recomputed as buildings fall.
+extern int16_t roof_top;
+
+// The building hit_building examined last.
+extern int16_t hit_index;
+
+// Makes 25 random buildings on the ground line and draws each as it is made.
+// Called once by start-up, after the sky and ground are painted.
+void generate_skyline();
+
+// Draws building i: a gradient body dark at the base, then a lattice of
+// window lights of fresh random brightness.
+void drawbuilding(int16_t i);
+
+// True when (px, py) lies strictly inside a building. Only the first building
+// in table order whose span contains px is examined; its index goes to
+// hit_index whatever the answer.
+bool hit_building(float px, float py);
+
+// Takes building i out of the table by moving the last one into its slot.
+void remove_building(int16_t i);

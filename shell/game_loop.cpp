@@ -1,0 +1,135 @@
+// game_loop.cpp -- start-up, the frame loop, the crosshair, Esc and the mouse.
+#include "shell/game_loop.h"
+
+#include "combat/explosions.h"
+#include "combat/interceptors.h"
+#include "combat/missiles.h"
+#include "combat/particles.h"
+#include "combat/tables.h"
+#include "platform/platform.h"
+#include "scene/backdrop.h"
+#include "scene/skyline.h"
+#include "shell/handlers.h"
+#include "shell/rnd.h"
+#include "shell/rounding.h"
+#include "shell/sound.h"
+
+#include <chrono>
+
+int16_t mouse_x = 0;
+int16_t mouse_y = 0;
+
+namespace {
+
+constexpr int16_t kEsc = 27;
+
+// Frames with fewer live particles than this are topped up with pixel writes,
+// so that a frame's pixel work changes little with what is on the screen.
+constexpr int16_t kFillerTarget = 500;
+
+void forget_previous_game()
+{
+    mouse_x = 0;
+    mouse_y = 0;
+    spawn_countdown = 0;
+    hit_index = 0;
+    building_count = 0;
+}
+
+} // namespace
+
+void start_up(uint32_t seed)
+{
+    forget_previous_game();
+    plat_open_window();
+
+    // The pointer counter may already be negative; one call is always made.
+    while (plat_show_cursor(false) >= 0) {
+    }
+
+    rnd_seed(seed);
+    spawn_interval = 10; // not above 15: the first frame starts wave 1
+    ground_color = rgb(0, 37, 0);
+    sky_type = round16(4 * double(rnd()));
+    paint_sky();
+    paint_ground();
+    generate_skyline();
+    music_start();
+    clear_tables();
+}
+
+void crosshair_step()
+{
+    // Put back what lies under the crosshair: the sky in open sky, the ground
+    // colour on or under the ground line and over buildings. Both tests always
+    // run, for hit_building records the building it examined.
+    bool above_ground = mouse_y < ground_y(mouse_x);
+    bool in_building = hit_building(mouse_x, mouse_y);
+    Rgb under = (above_ground && !in_building) ? sky_color(mouse_y) : ground_color;
+    plat_set_pixel(mouse_x, mouse_y, under);
+
+    plat_process_events();
+
+    // A new shade between red and yellow every frame.
+    plat_set_pixel(mouse_x, mouse_y, rgb(255, round16(255 * double(rnd())), 0));
+}
+
+void filler_writes()
+{
+    if (particle_count >= kFillerTarget)
+        return;
+    for (int16_t i = particle_count; i <= kFillerTarget; ++i)
+        plat_set_pixel(0, 0, rgb(0, 0, 0));
+}
+
+void tick_wait(uint32_t frame_start)
+{
+    // Unsigned difference: a wrap of the counter past 2^32 still counts as
+    // an advance. The poll never sleeps; the platform's clock steps pace it.
+    while (uint32_t(plat_tick_count() - frame_start) < 1) {
+    }
+}
+
+void run_frame()
+{
+    uint32_t frame_start = plat_tick_count();
+    crosshair_step();
+    wave_step();
+    launch_step();
+    missile_pass();
+    missile_compaction();
+    shot_pass();
+    shot_compaction();
+    particle_pass();
+    particle_compaction();
+    blast_aging();
+    blast_compaction();
+    filler_writes();
+    tick_wait(frame_start);
+}
+
+void Form_Load()
+{
+    auto now = std::chrono::system_clock::now().time_since_epoch();
+    start_up(uint32_t(std::chrono::duration_cast<std::chrono::microseconds>(now).count()));
+    for (;;)
+        run_frame();
+}
+
+void Form_KeyPress(int16_t key_ascii)
+{
+    if (key_ascii != kEsc)
+        return;
+    // Show the pointer again: call until the counter is 1 or more.
+    while (plat_show_cursor(true) <= 0) {
+    }
+    plat_end_program();
+}
+
+void Form_MouseMove(int16_t /*button*/, int16_t /*shift*/, float x, float y)
+{
+    mouse_x = round16(x);
+    mouse_y = round16(y);
+}
+
+void Form_MouseDown(int16_t /*button*/, int16_t /*shift*/, float /*x*/, float /*y*/) {}

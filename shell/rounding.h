@@ -1,0 +1,32 @@
+// rounding.h -- how the game turns its doubles into integers.
+//
+// Every float-to-integer conversion in the game rounds to the nearest integer
+// with halves to even (10.5 gives 10, 11.5 gives 12): std::nearbyint in the
+// default rounding mode, never std::round, which rounds halves away from zero.
+#pragma once
+
+#include <cmath>
+#include <cstdint>
+
+// To a 16-bit integer. Values beyond the range (only reachable with absurd
+// client sizes) saturate instead of wrapping.
+inline int16_t round16(double v)
+{
+    double r = std::nearbyint(v);
+    if (!(r >= -32768.0))
+        return INT16_MIN;
+    if (r > 32767.0)
+        return INT16_MAX;
+    return int16_t(r);
+}
+
+// To a 32-bit integer, saturating likewise.
+inline int32_t round32(double v)
+{
+    double r = std::nearbyint(v);
+    if (!(r >= -2147483648.0))
+        return INT32_MIN;
+    if (r > 2147483647.0)
+        return INT32_MAX;
+    return int32_t(r);
+}

@@ -1,0 +1,90 @@
+// png_writer.cpp -- a minimal PNG encoder: stored deflate blocks, CRC, Adler.
+#include "tools/png_writer.h"
+
+#include <cstdint>
+#include <cstdio>
+
+namespace {
+
+uint32_t crc32(const std::vector<uint8_t>& bytes, size_t from)
+{
+    uint32_t crc = 0xFFFFFFFFu;
+    for (size_t i = from; i < bytes.size(); ++i) {
+        crc ^= bytes[i];
+        for (int k = 0; k < 8; ++k)
+            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+    }
+    return ~crc;
+}
+
+void put32(std::vector<uint8_t>& out, uint32_t v)
+{
+    out.push_back(uint8_t(v >> 24));
+    out.push_back(uint8_t(v >> 16));
+    out.push_back(uint8_t(v >> 8));
+    out.push_back(uint8_t(v));
+}
+
+void put_chunk(std::vector<uint8_t>& file, const char* type, const std::vector<uint8_t>& data)
+{
+    put32(file, uint32_t(data.size()));
+    size_t start = file.size();
+    file.insert(file.end(), type, type + 4);
+    file.insert(file.end(), data.begin(), data.end());
+    put32(file, crc32(file, start));
+}
+
+} // namespace
+
+bool write_png(const std::string& path, const std::vector<Rgb>& pixels, int width, int height)
+{
+    // Raw scanlines, each led by filter type 0.
+    std::vector<uint8_t> raw;
+    raw.reserve(size_t(height) * (size_t(width) * 3 + 1));
+    for (int y = 0; y < height; ++y) {
+        raw.push_back(0);
+        for (int x = 0; x < width; ++x) {
+            const Rgb& p = pixels[size_t(y) * width + x];
+            raw.push_back(p.r);
+            raw.push_back(p.g);
+            raw.push_back(p.b);
+        }
+    }
+
+    // A zlib stream of stored blocks of at most 65535 bytes.
+    std::vector<uint8_t> z = {0x78, 0x01};
+    size_t pos = 0;
+    do {
+        size_t n = raw.size() - pos < 65535 ? raw.size() - pos : 65535;
+        bool last = pos + n == raw.size();
+        z.push_back(last ? 1 : 0);
+        z.push_back(uint8_t(n));
+        z.push_back(uint8_t(n >> 8));
+        z.push_back(uint8_t(~n));
+        z.push_back(uint8_t(~n >> 8));
+        z.insert(z.end(), raw.begin() + long(pos), raw.begin() + long(pos + n));
+        pos += n;
+    } while (pos < raw.size());
+    uint32_t a = 1, b = 0;
+    for (uint8_t byte : raw) {
+        a = (a + byte) % 65521;
+        b = (b + a) % 65521;
+    }
+    put32(z, (b << 16) | a);
+
+    std::vector<uint8_t> header;
+    put32(header, uint32_t(width));
+    put32(header, uint32_t(height));
+    header.insert(header.end(), {8, 2, 0, 0, 0}); // 8-bit RGB, no interlace
+
+    std::vector<uint8_t> file = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    put_chunk(file, "IHDR", header);
+    put_chunk(file, "IDAT", z);
+    put_chunk(file, "IEND", {});
+
+    FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f)
+        return false;
+    bool ok = std::fwrite(file.data(), 1, file.size(), f) == file.size();
+    return std::fclose(f) == 0 && ok;
+}
