@@ -1,0 +1,245 @@
+// shell_test.cpp -- start-up, the frame loop's own steps, the handlers, sound and music.
+#include "test_support.h"
+
+#include "combat/missiles.h"
+#include "shell/handlers.h"
+#include "shell/rnd.h"
+#include "shell/sound.h"
+
+#include <cmath>
+
+namespace {
+
+TEST(StartUp, HidesThePointerOnceEvenWhenAlreadyHidden)
+{
+    mem_reset();
+    start_up(1);
+    EXPECT_EQ(mem_cursor_counter(), -1);
+    EXPECT_EQ(mem_cursor_calls(), 1u);
+
+    mem_reset();
+    mem_set_cursor_counter(-3);
+    start_up(1);
+    EXPECT_EQ(mem_cursor_counter(), -4);
+    EXPECT_EQ(mem_cursor_calls(), 1u);
+
+    mem_reset();
+    mem_set_cursor_counter(2);
+    start_up(1);
+    EXPECT_EQ(mem_cursor_counter(), -1);
+    EXPECT_EQ(mem_cursor_calls(), 3u);
+}
+
+TEST(StartUp, SetsTheGlobalsAndTheFirstFrameStartsWaveOne)
+{
+    new_game(9);
+    EXPECT_EQ(spawn_interval, 10);
+    EXPECT_EQ(spawn_countdown, 0);
+    EXPECT_EQ(ground_color, rgb(0, 37, 0));
+    EXPECT_GE(sky_type, 0);
+    EXPECT_LE(sky_type, 4);
+    EXPECT_EQ(missile_count + particle_count + shot_count + blast_count, 0);
+    // One draw for the palette, five per building plus its window lights.
+    uint64_t draws = rnd_draws();
+    EXPECT_GT(draws, 1u + 25u * 5u);
+
+    ASSERT_TRUE(frame());
+    EXPECT_EQ(spawn_interval, 79);
+    EXPECT_EQ(spawn_countdown, 80);
+    EXPECT_EQ(missile_count, 1);
+    EXPECT_EQ(missiles[1].life, 4999);
+}
+
+TEST(Crosshair, ErasedWithSkyOrGroundAndDrawnBetweenRedAndYellow)
+{
+    new_game(3);
+    quiet_sky();
+    spawn_interval = 15;
+    missile_count = 0;
+    sky_type = 3; // blue 57 at the top, so an erase at row 0 shows
+
+    // Before any movement the crosshair sits at (0, 0), in open sky.
+    mem_push_event({EventKind::MouseMove, 0, 200, 100});
+    crosshair_step();
+    EXPECT_EQ(mem_pixel(0, 0), sky_color(0));
+    EXPECT_EQ(mem_pixel(0, 0), rgb(0, 0, 57));
+    Rgb drawn = mem_pixel(200, 100);
+    EXPECT_EQ(drawn.r, 255);
+    EXPECT_EQ(drawn.b, 0);
+
+    // Open sky: erased with the row's sky colour once the crosshair leaves.
+    mem_push_event({EventKind::MouseMove, 0, 300, 120});
+    crosshair_step();
+    EXPECT_EQ(mem_pixel(200, 100), sky_color(100));
+
+    // Exactly on the ground height: not open sky.
+    mem_push_event({EventKind::MouseMove, 0, 0, 550});
+    crosshair_step();
+    mem_push_event({EventKind::MouseMove, 0, 10, 10});
+    crosshair_step();
+    EXPECT_EQ(mem_pixel(0, 550), ground_color);
+
+    // Inside a building: ground colour over the building.
+    building_count = 1;
+    roof_top = 400;
+    buildings[1] = make_building(500, 540, 20, 60);
+    mem_push_event({EventKind::MouseMove, 0, 510, 520});
+    crosshair_step();
+    mem_push_event({EventKind::MouseMove, 0, 10, 10});
+    crosshair_step();
+    EXPECT_EQ(mem_pixel(510, 520), ground_color);
+    EXPECT_EQ(hit_index, 1);
+}
+
+TEST(Mouse, PositionsRoundHalvesToEven)
+{
+    new_game();
+    Form_MouseMove(0, 0, 10.5f, 11.5f);
+    EXPECT_EQ(mouse_x, 10);
+    EXPECT_EQ(mouse_y, 12);
+    Form_MouseMove(0, 0, 2.5f, 3.49f);
+    EXPECT_EQ(mouse_x, 2);
+    EXPECT_EQ(mouse_y, 3);
+    Form_MouseDown(1, 0, 50, 50); // buttons do nothing
+    EXPECT_EQ(mouse_x, 2);
+}
+
+TEST(FillerWrites, TopUpToFiveHundredAndOne)
+{
+    new_game();
+    struct Case { int16_t particles; uint64_t writes; };
+    for (Case c : {Case{0, 501}, Case{499, 2}, Case{500, 0}, Case{2000, 0}}) {
+        particle_count = c.particles;
+        uint64_t before = mem_pixel_writes_at_origin();
+        filler_writes();
+        EXPECT_EQ(mem_pixel_writes_at_origin() - before, c.writes) << c.particles;
+    }
+    particle_count = 0;
+    // They leave the crosshair's pixel at (0, 0) black at the end of a frame.
+    quiet_sky();
+    spawn_interval = 15;
+    missile_count = 1;
+    missiles[1] = make_mover(300, 100, 0, 0.5f, 500);
+    ASSERT_TRUE(frame());
+    EXPECT_EQ(mem_pixel(0, 0), rgb(0, 0, 0));
+}
+
+TEST(TickWait, EndsOnTheFirstAdvanceAcrossWrapAround)
+{
+    new_game();
+    mem_set_tick_step(1);
+    mem_set_tick(0);
+    uint64_t reads = mem_tick_reads();
+    tick_wait(0); // reads 0, then 1
+    EXPECT_EQ(mem_tick_reads() - reads, 2u);
+
+    mem_set_tick(0xFFFFFFFFu);
+    reads = mem_tick_reads();
+    tick_wait(0xFFFFFFFFu); // reads 2^32 - 1, then wraps to 0
+    EXPECT_EQ(mem_tick_reads() - reads, 2u);
+
+    // A clock that stands still for a while keeps the frame waiting.
+    mem_set_tick_step(0);
+    mem_set_tick(500);
+    // (No wait here: with step 0 it would never end. One step later it does.)
+    mem_set_tick_step(1);
+    reads = mem_tick_reads();
+    tick_wait(500);
+    EXPECT_EQ(mem_tick_reads() - reads, 2u);
+}
+
+TEST(Esc, ShowsThePointerUntilOneThenEnds)
+{
+    new_game();
+    EXPECT_EQ(mem_cursor_counter(), -1);
+    uint64_t calls = mem_cursor_calls();
+    EXPECT_THROW(Form_KeyPress(27), ProgramEnded);
+    EXPECT_EQ(mem_cursor_counter(), 1);
+    EXPECT_EQ(mem_cursor_calls() - calls, 2u);
+
+    mem_set_cursor_counter(4);
+    calls = mem_cursor_calls();
+    EXPECT_THROW(Form_KeyPress(27), ProgramEnded);
+    EXPECT_EQ(mem_cursor_counter(), 5);
+    EXPECT_EQ(mem_cursor_calls() - calls, 1u);
+
+    // Other characters do nothing.
+    calls = mem_cursor_calls();
+    Form_KeyPress(65);
+    Form_KeyPress(13);
+    EXPECT_EQ(mem_cursor_calls(), calls);
+}
+
+TEST(Esc, EndsTheFrameInsideItsEventProcessing)
+{
+    new_game();
+    mem_push_event({EventKind::KeyPress, 27, 0, 0});
+    mem_push_event({EventKind::MouseMove, 0, 100, 100});
+    uint64_t draws = rnd_draws();
+    EXPECT_FALSE(frame());
+    EXPECT_EQ(mouse_x, 0); // the move after Esc was never handled
+    EXPECT_EQ(rnd_draws(), draws); // nothing after the event processing ran
+    EXPECT_EQ(mem_pending_events(), 1u);
+}
+
+TEST(Sound, EffectsComeFromTheProgramFolder)
+{
+    mem_reset(800, 600, "/opt/games/pelmaric");
+    sound("\\ex2.wav", 1);
+    sound("\\poof.wav", 1);
+    ASSERT_EQ(mem_audio_calls().size(), 2u);
+    EXPECT_EQ(mem_audio_calls()[0].name, "/opt/games/pelmaric/ex2.wav");
+    EXPECT_EQ(mem_audio_calls()[0].value, 1);
+    EXPECT_EQ(mem_audio_calls()[1].name, "/opt/games/pelmaric/poof.wav");
+}
+
+TEST(Music, StartWritesSixPropertiesAndOpensFromTheCurrentFolder)
+{
+    new_game();
+    const std::vector<AudioCall>& calls = mem_audio_calls();
+    ASSERT_EQ(calls.size(), 6u);
+    const std::pair<int, const char*> want[] = {{24, "False"}, {25, "True"}, {26, "False"},
+                                                {21, "Sequencer"}, {23, "Open"}, {23, "play"}};
+    for (size_t i = 0; i < 6; ++i) {
+        EXPECT_FALSE(calls[i].is_sound);
+        EXPECT_EQ(calls[i].value, want[i].first);
+        EXPECT_EQ(calls[i].name, want[i].second);
+    }
+    EXPECT_EQ(mem_music_device_calls(), (std::vector<std::string>{"open ./MUSIC4.MID", "play"}));
+}
+
+TEST(Music, NotificationRestartsOnlyInsideEventProcessing)
+{
+    new_game();
+    size_t before = mem_audio_calls().size();
+    mem_push_event({EventKind::MusicDone, 0, 0, 0});
+    EXPECT_EQ(mem_audio_calls().size(), before); // queued, not yet handled
+    uint64_t processing = mem_event_processing_calls();
+    ASSERT_TRUE(frame());
+    EXPECT_EQ(mem_event_processing_calls(), processing + 1);
+    const std::vector<AudioCall>& calls = mem_audio_calls();
+    ASSERT_EQ(calls.size(), before + 3);
+    EXPECT_EQ(calls[before].name, "close");
+    EXPECT_EQ(calls[before + 1].name, "open");
+    EXPECT_EQ(calls[before + 2].name, "play");
+    EXPECT_EQ(mem_music_device_calls(),
+              (std::vector<std::string>{"open ./MUSIC4.MID", "play", "close", "open ./MUSIC4.MID", "play"}));
+}
+
+TEST(Music, ControlIgnoresUnknownCommandsAndNeedsTheSequencer)
+{
+    mem_reset();
+    plat_music_set_text(23, "open"); // no device type yet: nothing opens
+    plat_music_set_text(23, "play");
+    EXPECT_TRUE(mem_music_device_calls().empty());
+    plat_music_set_text(21, "sequencer");
+    plat_music_set_text(23, "OPEN");
+    plat_music_set_text(23, "rewind");
+    plat_music_set_text(23, "stop");
+    plat_music_set_text(23, "PlAy");
+    plat_music_set_text(23, "Close");
+    plat_music_set_text(23, "play"); // closed: nothing to play
+    EXPECT_EQ(mem_music_device_calls(), (std::vector<std::string>{"open ./MUSIC4.MID", "play", "close"}));
+}
+
+} // namespace

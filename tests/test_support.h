@@ -1,0 +1,75 @@
+// test_support.h -- helpers shared by the unit tests on the memory platform.
+#pragma once
+
+#include "combat/tables.h"
+#include "platform/memory/memory_platform.h"
+#include "scene/backdrop.h"
+#include "scene/skyline.h"
+#include "shell/game_loop.h"
+
+#include <gtest/gtest.h>
+
+// A new 800 x 600 game from `seed`, start-up done, no frame run yet.
+inline void new_game(uint32_t seed = 1, int w = 800, int h = 600)
+{
+    mem_reset(w, h);
+    start_up(seed);
+}
+
+// A quiet sky: the current wave has launched everything (no launches, no new
+// wave while missiles fly) and no building stands. Tests then place what they
+// need by hand.
+inline void quiet_sky()
+{
+    clear_tables();
+    building_count = 0;
+}
+
+inline Mover make_mover(float x, float y, float dx = 0, float dy = 0, int32_t life = 10)
+{
+    Mover m{};
+    m.x = x;
+    m.y = y;
+    m.dx = dx;
+    m.dy = dy;
+    m.r = 255;
+    m.g = 255;
+    m.b = 0;
+    m.life = life;
+    m.maxlife = life;
+    m.gravity = 0;
+    return m;
+}
+
+inline Building make_building(float x, float base, float w, float h)
+{
+    Building b{};
+    b.x = x;
+    b.y = base;
+    b.w = w;
+    b.h = h;
+    b.r = 0;
+    b.g = 100;
+    b.b = 50;
+    return b;
+}
+
+// Runs a frame; returns false if the frame ended the program.
+inline bool frame()
+{
+    try {
+        run_frame();
+        return true;
+    } catch (const ProgramEnded&) {
+        return false;
+    }
+}
+
+inline std::vector<std::string> sounds_played()
+{
+    std::vector<std::string> out;
+    for (const AudioCall& c : mem_audio_calls())
+        if (c.is_sound)
+            out.push_back(c.name);
+    return out;
+}
