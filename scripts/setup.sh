@@ -1,0 +1,50 @@
+#!/usr/bin/env bash
+# setup.sh -- installs what is missing, then configures and builds.
+#
+#   scripts/setup.sh game   the packages the game needs, then the game's build
+#   scripts/setup.sh tests  also the test tools, and a second build with
+#                           AddressSanitizer and UndefinedBehaviorSanitizer
+#
+# Everything comes from Debian's packages; nothing is downloaded otherwise.
+set -euo pipefail
+
+what=${1:-game}
+top=$(cd "$(dirname "$0")/.." && pwd)
+
+game_packages=(g++ cmake make pkg-config libsdl2-dev libsdl2-mixer-dev libx11-dev timgm6mb-soundfont)
+test_packages=(libgtest-dev libbenchmark-dev xvfb xauth xdotool imagemagick x11-apps python3 python3-xlib)
+
+packages=("${game_packages[@]}")
+[ "$what" = tests ] && packages+=("${test_packages[@]}")
+
+missing=()
+for p in "${packages[@]}"; do
+    status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)
+    [ "$status" = "install ok installed" ] || missing+=("$p")
+done
+
+if [ ${#missing[@]} -gt 0 ]; then
+    echo "Installing: ${missing[*]}"
+    as_root=()
+    if [ "$(id -u)" -ne 0 ]; then
+        if ! command -v sudo >/dev/null 2>&1; then
+            echo "These Debian packages are missing and sudo is not available: ${missing[*]}" >&2
+            echo "Install them as root (apt-get install ${missing[*]}) and run this again." >&2
+            exit 1
+        fi
+        as_root=(sudo)
+    fi
+    "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -q
+    "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
+
+jobs=$(nproc 2>/dev/null || echo 2)
+
+cmake -S "$top" -B "$top/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+      -DPELMARIC_TESTS="$([ "$what" = tests ] && echo ON || echo OFF)"
+cmake --build "$top/build" -j "$jobs"
+
+if [ "$what" = tests ]; then
+    cmake -S "$top" -B "$top/build-asan" -DCMAKE_BUILD_TYPE=Debug -DPELMARIC_SANITIZE=ON -DPELMARIC_BENCH=OFF
+    cmake --build "$top/build-asan" -j "$jobs" --target unit_tests pelmaric-sim
+fi
