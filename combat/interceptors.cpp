@@ -2,6 +2,7 @@
 #include "combat/interceptors.h"
 
 #include "combat/explosions.h"
+#include "combat/particles.h"
 #include "combat/tables.h"
 #include "platform/platform.h"
 #include "scene/backdrop.h"
@@ -67,18 +68,7 @@ void shot_pass()
         s.x = s.x + s.dx;
         s.y = s.y + s.dy;
 
-        if (Mover* p = create(particles, particle_count)) {
-            p->x = s.x;
-            p->y = s.y;
-            p->dx = float(double(rnd()) * 0.5 - 0.25);
-            p->dy = float(double(rnd()) * 0.5 - 0.25);
-            p->r = s.r;
-            p->g = s.g;
-            p->b = s.b;
-            p->life = round32(double(rnd()) * 5 + 10);
-            p->maxlife = p->life;
-            p->gravity = 0;
-        }
+        drop_trail(s.x, s.y, 0.25, s.r, s.g, s.b, 5, 10);
 
         // Arrived when less than one step from the aim point. Measured as a
         // distance, so an interceptor flying straight up or along its own

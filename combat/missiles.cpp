@@ -22,24 +22,6 @@ constexpr int16_t kWaveFirstInterval = 80;
 constexpr int16_t kWaveLastInterval = 15; // 65 launches: 80 down to 16
 constexpr int32_t kMissileLife = 5000;
 
-// One missile's faint trail dot at its new position, in its current colour.
-void drop_trail(const Mover& m)
-{
-    Mover* p = create(particles, particle_count);
-    if (!p)
-        return;
-    p->x = m.x;
-    p->y = m.y;
-    p->dx = float(double(rnd()) * 0.25 - 0.125);
-    p->dy = float(double(rnd()) * 0.25 - 0.125);
-    p->r = m.r;
-    p->g = m.g;
-    p->b = m.b;
-    p->life = round32(double(rnd()) * 50 + 20);
-    p->maxlife = p->life;
-    p->gravity = 0;
-}
-
 // Fills p as a piece of a strike's burst, thrown from missile m at angle a.
 void fill_burst_particle(Mover& p, const Mover& m, double a, double speed, int16_t r, int16_t g, int32_t life)
 {
@@ -153,8 +135,9 @@ void missile_pass()
         m.y = m.y + m.dy;
         m.life = m.life - 1;
 
+        // A faint dot in its current colour every third update.
         if (m.life % 3 == 0)
-            drop_trail(m);
+            drop_trail(m.x, m.y, 0.125, m.r, m.g, m.b, 50, 20);
 
         // The ground, the zones and the buildings each act on their own: one
         // missile can end in all three in the same update.

@@ -4,15 +4,29 @@
 #include "platform/platform.h"
 #include "scene/backdrop.h"
 #include "scene/skyline.h"
+#include "shell/rnd.h"
 #include "shell/rounding.h"
 
 namespace {
+
+// Strictly above the ground line. The line never leaves the band from H - 55
+// to H - 45, so only dots inside that band pay for its sine: the answer is
+// the same, and most dots are far above the ground.
+bool above_ground(float x, float y)
+{
+    double H = plat_client_height();
+    if (y < H - 55)
+        return true;
+    if (y >= H - 45)
+        return false;
+    return double(y) < ground_y(x);
+}
 
 // The cheap tests first: dots off screen or under the ground never reach the
 // building scan.
 bool visible(float x, float y)
 {
-    return on_screen(x, y) && double(y) < ground_y(x) && !hit_building(x, y);
+    return on_screen(x, y) && above_ground(x, y) && !hit_building(x, y);
 }
 
 // Below this row a particle stops falling and only drifts sideways.
@@ -34,6 +48,24 @@ void draw_dot(const Mover& m)
     float f = float(double(m.life) / m.maxlife);
     Rgb colour = rgb(round16(m.r * double(f)), round16(m.g * double(f)), round16(m.b * double(f)));
     plat_set_pixel(round32(m.x), round32(m.y), colour);
+}
+
+void drop_trail(float x, float y, double drift, int16_t r, int16_t g, int16_t b, double life_range,
+                double life_min)
+{
+    Mover* p = create(particles, particle_count);
+    if (!p)
+        return;
+    p->x = x;
+    p->y = y;
+    p->dx = float(double(rnd()) * (2 * drift) - drift);
+    p->dy = float(double(rnd()) * (2 * drift) - drift);
+    p->r = r;
+    p->g = g;
+    p->b = b;
+    p->life = round32(double(rnd()) * life_range + life_min);
+    p->maxlife = p->life;
+    p->gravity = 0;
 }
 
 void particle_pass()
