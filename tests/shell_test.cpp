@@ -4,6 +4,7 @@
 #include "combat/missiles.h"
 #include "shell/handlers.h"
 #include "shell/rnd.h"
+#include "shell/rounding.h"
 #include "shell/sound.h"
 
 #include <cmath>
@@ -240,6 +241,31 @@ TEST(Music, ControlIgnoresUnknownCommandsAndNeedsTheSequencer)
     plat_music_set_text(23, "Close");
     plat_music_set_text(23, "play"); // closed: nothing to play
     EXPECT_EQ(mem_music_device_calls(), (std::vector<std::string>{"open ./MUSIC4.MID", "play", "close"}));
+}
+
+} // namespace
+
+namespace {
+
+TEST(Rounding, HalvesGoToEvenAndLargeValuesSaturate)
+{
+    EXPECT_EQ(round16(10.5), 10);
+    EXPECT_EQ(round16(11.5), 12);
+    EXPECT_EQ(round16(-2.5), -2);
+    EXPECT_EQ(round16(-3.5), -4);
+    EXPECT_EQ(round16(0.49999999999999994), 0);
+    EXPECT_EQ(round32(2147483647.4), 2147483647);
+    EXPECT_EQ(round16(1e6), INT16_MAX);
+    EXPECT_EQ(round16(-1e6), INT16_MIN);
+    EXPECT_EQ(round32(1e300), INT32_MAX);
+    EXPECT_EQ(round32(std::nan("")), INT32_MIN);
+    // The fast path agrees with the library on a sweep of halves and near-halves.
+    for (double v = -70000; v <= 70000; v += 0.25) {
+        ASSERT_EQ(round_half_even(v), std::nearbyint(v)) << v;
+        ASSERT_EQ(round_half_even(std::nextafter(v, 1e9)), std::nearbyint(std::nextafter(v, 1e9))) << v;
+    }
+    EXPECT_EQ(round_half_even(0x1p52 + 1), 0x1p52 + 1);
+    EXPECT_EQ(round_half_even(-0x1p51 - 0.5), std::nearbyint(-0x1p51 - 0.5));
 }
 
 } // namespace
