@@ -1,0 +1,294 @@
+// sdl_audio_effect.cpp -- what starting an effect and restarting the music cost the game's frame.
+//
+// Effects start in the middle of a frame's passes and the music restarts from
+// a frame's event processing, so both must be cheap when their files have not
+// changed: an effect start well under 0.1 ms, the music's restart (close,
+// open, play) under 1 ms. The changed-file cases show what the caches save.
+// Runs on any SDL audio driver; SDL_AUDIODRIVER defaults to "dummy" here
+// (set it to "disk" to hear the result in a file). Without an audio device
+// every benchmark reports why and measures nothing.
+#include "platform/platform.h"
+#include "platform/sdl/sdl_audio.h"
+#include "platform/sdl/sdl_audio_stats.h"
+
+#include <SDL.h>
+#include <SDL_mixer.h>
+#include <benchmark/benchmark.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+// Two starts of one effect closer than this are taken as one by the backend;
+// the benchmarks that time real starts wait this long between them.
+constexpr int kBetweenStartsMs = 10;
+
+bool audio_open = false;
+fs::path work_folder;
+
+fs::path program_folder()
+{
+    std::error_code error;
+    fs::path exe = fs::read_symlink("/proc/self/exe", error);
+    return error ? fs::current_path() : exe.parent_path();
+}
+
+void write_file(const fs::path& path, const std::vector<uint8_t>& bytes)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+}
+
+void put(std::vector<uint8_t>& out, uint32_t value, int bytes, bool big_endian = false)
+{
+    for (int i = 0; i < bytes; ++i)
+        out.push_back(uint8_t(value >> (8 * (big_endian ? bytes - 1 - i : i))));
+}
+
+// A stand-in for ex2.wav when the asset generator has not run: 0.4 s of
+// decaying noise, 16-bit mono at 44.1 kHz.
+std::vector<uint8_t> noise_wav()
+{
+    const uint32_t frames = 17640;
+    std::vector<uint8_t> out = {'R', 'I', 'F', 'F'};
+    put(out, 36 + frames * 2, 4);
+    for (char c : std::string("WAVEfmt "))
+        out.push_back(uint8_t(c));
+    put(out, 16, 4);
+    put(out, 1, 2);
+    put(out, 1, 2);
+    put(out, 44100, 4);
+    put(out, 88200, 4);
+    put(out, 2, 2);
+    put(out, 16, 2);
+    for (char c : std::string("data"))
+        out.push_back(uint8_t(c));
+    put(out, frames * 2, 4);
+    uint32_t x = 1;
+    for (uint32_t i = 0; i < frames; ++i) {
+        x = x * 1664525u + 1013904223u;
+        double level = 20000.0 * std::exp(-double(i) / 6000.0);
+        put(out, uint32_t(uint16_t(int16_t(level * (double(x >> 16) / 32768.0 - 1.0)))), 2);
+    }
+    return out;
+}
+
+// A stand-in for MUSIC4.MID: eight bars of quarter notes.
+std::vector<uint8_t> short_piece()
+{
+    std::vector<uint8_t> track = {0x00, 0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20, 0x00, 0xC0, 0x00};
+    for (int i = 0; i < 32; ++i) {
+        uint8_t note = uint8_t(60 + (i * 5) % 12);
+        for (uint8_t b : {uint8_t(0x00), uint8_t(0x90), note, uint8_t(100), uint8_t(0x83), uint8_t(0x60),
+                          uint8_t(0x80), note, uint8_t(0)})
+            track.push_back(b);
+    }
+    for (uint8_t b : {0x00, 0xFF, 0x2F, 0x00})
+        track.push_back(b);
+    std::vector<uint8_t> out = {'M', 'T', 'h', 'd'};
+    put(out, 6, 4, true);
+    put(out, 0, 2, true);
+    put(out, 1, 2, true);
+    put(out, 480, 2, true);
+    for (char c : std::string("MTrk"))
+        out.push_back(uint8_t(c));
+    put(out, uint32_t(track.size()), 4, true);
+    out.insert(out.end(), track.begin(), track.end());
+    return out;
+}
+
+// The game's file from beside the program when there is one, else the stand-in.
+fs::path place(const char* name, const std::vector<uint8_t>& stand_in)
+{
+    fs::path target = work_folder / name;
+    fs::path game_file = program_folder() / name;
+    std::error_code error;
+    if (fs::exists(game_file))
+        fs::copy_file(game_file, target, fs::copy_options::overwrite_existing, error);
+    if (!fs::exists(target))
+        write_file(target, stand_in);
+    return target;
+}
+
+// Gives the file a new modification time, as a rewrite would.
+void touch(const fs::path& path)
+{
+    fs::last_write_time(path, fs::last_write_time(path) + std::chrono::milliseconds(1));
+}
+
+double seconds_since(Clock::time_point start)
+{
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+bool ready(benchmark::State& state)
+{
+    if (!audio_open)
+        state.SkipWithError("no audio device (Mix_OpenAudio failed)");
+    return audio_open;
+}
+
+// Starts the music (from a stand-in when the game's is not there) so that
+// the mixer renders it while effects start, as in the game.
+void start_music()
+{
+    fs::path previous = fs::current_path();
+    fs::current_path(work_folder);
+    place("MUSIC4.MID", short_piece());
+    plat_music_set_text(21, "Sequencer");
+    plat_music_set_text(23, "open");
+    plat_music_set_text(23, "play");
+    fs::current_path(previous);
+}
+
+// A start of an unchanged effect that really plays: one frame's effect.
+// Argument 1: with the music playing, whose rendering holds the mixer's lock
+// for part of each buffer.
+void effect_start_unchanged(benchmark::State& state)
+{
+    if (!ready(state))
+        return;
+    if (state.range(0) != 0)
+        start_music();
+    std::string path = place("ex2.wav", noise_wav()).string();
+    plat_play_sound(path.c_str(), 1); // first start decodes
+    SDL_Delay(kBetweenStartsMs);
+    uint64_t decodes = sdl_audio_stats().effect_decodes;
+    double longest = 0.0;
+    for (auto _ : state) {
+        Clock::time_point start = Clock::now();
+        plat_play_sound(path.c_str(), 1);
+        double took = seconds_since(start);
+        state.SetIterationTime(took);
+        longest = std::max(longest, took);
+        SDL_Delay(kBetweenStartsMs);
+    }
+    state.counters["longest_us"] = longest * 1e6;
+    if (sdl_audio_stats().effect_decodes != decodes)
+        state.SkipWithError("an unchanged file was decoded again");
+    Mix_HaltChannel(-1);
+    plat_music_set_text(23, "close");
+}
+BENCHMARK(effect_start_unchanged)->Arg(0)->Arg(1)->UseManualTime()->Iterations(400)->Unit(benchmark::kMicrosecond);
+
+// More starts of the effect within the same frame: a chain's burst.
+void effect_start_same_frame(benchmark::State& state)
+{
+    if (!ready(state))
+        return;
+    std::string path = place("ex2.wav", noise_wav()).string();
+    plat_play_sound(path.c_str(), 1);
+    for (auto _ : state)
+        plat_play_sound(path.c_str(), 1);
+    Mix_HaltChannel(-1);
+}
+BENCHMARK(effect_start_same_frame)->Unit(benchmark::kMicrosecond);
+
+// A start right after the file changed: it is decoded again.
+void effect_start_changed(benchmark::State& state)
+{
+    if (!ready(state))
+        return;
+    fs::path file = work_folder / "changing.wav";
+    fs::copy_file(place("ex2.wav", noise_wav()), file, fs::copy_options::overwrite_existing);
+    std::string path = file.string();
+    for (auto _ : state) {
+        touch(file);
+        Clock::time_point start = Clock::now();
+        plat_play_sound(path.c_str(), 1);
+        state.SetIterationTime(seconds_since(start));
+        SDL_Delay(kBetweenStartsMs);
+    }
+    Mix_HaltChannel(-1);
+}
+BENCHMARK(effect_start_changed)->UseManualTime()->Iterations(100)->Unit(benchmark::kMicrosecond);
+
+// The game's restart at the piece's end (MMControl1_Done): close, open, play,
+// with the file unchanged.
+void music_restart(benchmark::State& state)
+{
+    if (!ready(state))
+        return;
+    fs::path previous = fs::current_path();
+    fs::current_path(work_folder);
+    place("MUSIC4.MID", short_piece());
+    plat_music_set_text(21, "Sequencer");
+    plat_music_set_text(23, "open");
+    plat_music_set_text(23, "play");
+    uint64_t loads = sdl_audio_stats().music_loads;
+    double longest = 0.0;
+    for (auto _ : state) {
+        Clock::time_point start = Clock::now();
+        plat_music_set_text(23, "close");
+        plat_music_set_text(23, "open");
+        plat_music_set_text(23, "play");
+        double took = seconds_since(start);
+        state.SetIterationTime(took);
+        longest = std::max(longest, took);
+        SDL_Delay(5); // the music plays on between restarts, as in the game
+    }
+    state.counters["longest_us"] = longest * 1e6;
+    if (sdl_audio_stats().music_loads != loads)
+        state.SkipWithError("the restart loaded the piece again");
+    plat_music_set_text(23, "close");
+    fs::current_path(previous);
+}
+BENCHMARK(music_restart)->UseManualTime()->Iterations(300)->Unit(benchmark::kMicrosecond);
+
+// Open and play with a changed file, as at start-up: the piece is loaded,
+// which reads the whole soundfont.
+void music_first_open_and_play(benchmark::State& state)
+{
+    if (!ready(state))
+        return;
+    fs::path previous = fs::current_path();
+    fs::current_path(work_folder);
+    fs::path file = place("MUSIC4.MID", short_piece());
+    plat_music_set_text(21, "Sequencer");
+    for (auto _ : state) {
+        plat_music_set_text(23, "close");
+        touch(file);
+        Clock::time_point start = Clock::now();
+        plat_music_set_text(23, "open");
+        plat_music_set_text(23, "play");
+        state.SetIterationTime(seconds_since(start));
+    }
+    plat_music_set_text(23, "close");
+    fs::current_path(previous);
+}
+BENCHMARK(music_first_open_and_play)->UseManualTime()->Iterations(10)->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    setenv("SDL_AUDIODRIVER", "dummy", 0);
+    std::string pattern = (fs::temp_directory_path() / "pelmaric-bench-audio-XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr)
+        return 1;
+    work_folder = pattern;
+    sdl_audio_open();
+    audio_open = Mix_QuerySpec(nullptr, nullptr, nullptr) != 0;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    sdl_audio_close();
+    std::error_code ignored;
+    fs::remove_all(work_folder, ignored);
+    return 0;
+}

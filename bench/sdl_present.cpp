@@ -1,0 +1,115 @@
+// sdl_present.cpp -- what one present of the real window costs, under a real or virtual X server.
+//
+// A frame of the game changes a few hundred pixels (crosshair, missile heads,
+// trails) and the next clock read sends them to the screen. These benchmarks
+// time that present for a typical frame, a busy frame, a full repaint and a
+// clock read with nothing to send (the game's wait loop). Without a display
+// they print why and run nothing.
+#include "platform/platform.h"
+
+#include <SDL.h>
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <random>
+
+namespace {
+
+// Whether plat_open_window would get a real window here; it ends the process
+// with status 1 otherwise, which a benchmark run should not.
+bool display_available()
+{
+    const char* display = std::getenv("DISPLAY");
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    if ((display == nullptr || *display == '\0') && (wayland == nullptr || *wayland == '\0'))
+        return false;
+    SDL_SetHint(SDL_HINT_VIDEODRIVER, "x11,wayland");
+    if (SDL_Init(SDL_INIT_VIDEO) != 0)
+        return false;
+    const char* driver = SDL_GetCurrentVideoDriver();
+    const bool real = driver != nullptr && (std::strcmp(driver, "x11") == 0 || std::strcmp(driver, "wayland") == 0);
+    SDL_Quit();
+    return real;
+}
+
+// A sky to draw over, so that presents copy realistic pixels.
+void paint_background()
+{
+    for (int y = 0; y < 600; ++y)
+        plat_draw_line(0.0f, float(y), 800.0f, float(y), rgb(0, 0, y * 127 / 600));
+    plat_tick_count();
+}
+
+// `pixels` scattered pixels of random colour, then the clock read that presents them.
+void present_scattered(benchmark::State& state)
+{
+    paint_background();
+    std::mt19937 random(12345);
+    const int pixels = int(state.range(0));
+    for (auto _ : state) {
+        for (int i = 0; i < pixels; ++i) {
+            uint32_t r = random();
+            plat_set_pixel(int32_t(r % 800), int32_t((r >> 10) % 600), rgb(int32_t(r >> 24), 255, 0));
+        }
+        benchmark::DoNotOptimize(plat_tick_count());
+    }
+    state.SetItemsProcessed(state.iterations() * pixels);
+}
+
+// The crosshair of a moving aim: two short lines redrawn at a new place each frame.
+void present_crosshair(benchmark::State& state)
+{
+    paint_background();
+    int step = 0;
+    for (auto _ : state) {
+        float x = float(100 + step % 600), y = float(100 + (step * 7) % 400);
+        plat_draw_line(x - 8, y, x + 9, y, rgb(255, step & 255, 0));
+        plat_draw_line(x, y - 8, x, y + 9, rgb(255, step & 255, 0));
+        benchmark::DoNotOptimize(plat_tick_count());
+        ++step;
+    }
+}
+
+// The whole picture changed (a new level's sky): the worst case.
+void present_full_frame(benchmark::State& state)
+{
+    int shade = 0;
+    for (auto _ : state) {
+        plat_draw_line(0.0f, 0.0f, 800.0f, 0.0f, rgb(shade & 255, 0, 0));
+        plat_clear();
+        benchmark::DoNotOptimize(plat_tick_count());
+        ++shade;
+    }
+}
+
+// The wait loop's clock read when nothing was drawn since the last present.
+void clock_read_idle(benchmark::State& state)
+{
+    paint_background();
+    for (auto _ : state)
+        benchmark::DoNotOptimize(plat_tick_count());
+}
+
+} // namespace
+
+BENCHMARK(present_scattered)->Arg(50)->Arg(300)->Arg(1000)->Unit(benchmark::kMicrosecond);
+BENCHMARK(present_crosshair)->Unit(benchmark::kMicrosecond);
+BENCHMARK(present_full_frame)->Unit(benchmark::kMicrosecond);
+BENCHMARK(clock_read_idle)->Unit(benchmark::kNanosecond);
+
+int main(int argc, char** argv)
+{
+    benchmark::Initialize(&argc, argv);
+    if (!display_available()) {
+        std::puts("sdl_present: no X11 or Wayland display; skipped (run it under tests/x11/with_xvfb.sh)");
+        return 0;
+    }
+    // No sound card is needed to time the picture.
+    setenv("SDL_AUDIODRIVER", "dummy", 0);
+    plat_open_window();
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    plat_end_program();
+}

@@ -1,0 +1,124 @@
+// midi_length_test.cpp -- the piece's length as read from its MIDI file.
+#include "platform/sdl/midi_length.h"
+#include "tests/audio/audio_support.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+Bytes cat(std::initializer_list<Bytes> parts)
+{
+    Bytes out;
+    for (const Bytes& p : parts)
+        out.insert(out.end(), p.begin(), p.end());
+    return out;
+}
+
+Bytes tempo(uint32_t delta, uint32_t micros)
+{
+    return cat({vlq(delta), {0xFF, 0x51, 0x03, uint8_t(micros >> 16), uint8_t(micros >> 8), uint8_t(micros)}});
+}
+
+Bytes end_of_track(uint32_t delta) { return cat({vlq(delta), {0xFF, 0x2F, 0x00}}); }
+
+double length_of(const Bytes& file)
+{
+    double seconds = -1.0;
+    EXPECT_TRUE(midi_length_seconds(file.data(), file.size(), &seconds));
+    return seconds;
+}
+
+bool readable(const Bytes& file)
+{
+    double seconds = -1.0;
+    return midi_length_seconds(file.data(), file.size(), &seconds);
+}
+
+// Two notes, then a tempo change in the tempo track halves the pace: 480
+// ticks at 0.5 s a beat, then 720 at 1 s a beat.
+Bytes two_tempo_piece()
+{
+    Bytes tempos = cat({tempo(0, 500000), tempo(480, 1000000), end_of_track(0)});
+    Bytes notes = cat({vlq(0), {0x90, 60, 100}, vlq(400), {0x80, 60, 0}, vlq(80), {0x90, 64, 100},
+                       vlq(400), {0x80, 64, 0}, end_of_track(320)});
+    return smf(1, 480, {tempos, notes});
+}
+
+TEST(MidiLength, AppliesTempoChangesAcrossTracksUpToTheLastEndOfTrack)
+{
+    EXPECT_NEAR(length_of(two_tempo_piece()), 0.5 + 720.0 / 480.0, 1e-9);
+
+    // The same notes at the default tempo, with no tempo event at all.
+    Bytes notes = cat({vlq(0), {0x90, 60, 100}, vlq(960), {0x80, 60, 0}, end_of_track(0)});
+    EXPECT_NEAR(length_of(smf(0, 96, {notes})), 960.0 / 96.0 * 0.5, 1e-9);
+
+    // Two tempo changes at one tick: the later one counts. One at the last
+    // event's tick changes nothing.
+    Bytes tempos = cat({tempo(0, 250000), tempo(0, 1000000), tempo(960, 100000), end_of_track(0)});
+    EXPECT_NEAR(length_of(smf(1, 100, {tempos, notes})), 960.0 / 100.0, 1e-9);
+}
+
+TEST(MidiLength, ReadsRunningStatusSysExAndOtherChunks)
+{
+    // Running status for the note-offs, a program change (one data byte), a
+    // SysEx, a text meta event, and an unknown chunk before the track.
+    Bytes track = cat({vlq(0), {0xC0, 5}, vlq(0), {0xF0, 0x03, 0x7E, 0x7F, 0xF7}, vlq(0), {0x90, 60, 100},
+                       vlq(10), {62, 100}, vlq(90), {60, 0}, vlq(0), {0xFF, 0x01, 0x02, 'h', 'i'},
+                       vlq(100), {62, 0}, end_of_track(0)});
+    Bytes file = smf(0, 200, {track});
+    Bytes odd_chunk = {'X', 'Y', 'Z', 'W', 0, 0, 0, 2, 1, 2};
+    file.insert(file.begin() + 14, odd_chunk.begin(), odd_chunk.end());
+    EXPECT_NEAR(length_of(file), 200.0 / 200.0 * 0.5, 1e-9);
+}
+
+TEST(MidiLength, TimeCodeDivisionCountsFramesNotBeats)
+{
+    // 25 frames a second, 40 ticks a frame: 1000 ticks a second.
+    Bytes track = cat({vlq(0), {0x90, 60, 100}, vlq(2500), {0x80, 60, 0}, end_of_track(0)});
+    Bytes file = smf(0, 0, {track});
+    file[12] = uint8_t(-25);
+    file[13] = 40;
+    EXPECT_NEAR(length_of(file), 2.5, 1e-9);
+}
+
+TEST(MidiLength, RefusesWhatItCannotReadThrough)
+{
+    Bytes good = two_tempo_piece();
+    EXPECT_TRUE(readable(good));
+    for (size_t cut : {size_t(0), size_t(10), size_t(20), good.size() - 1})
+        EXPECT_FALSE(readable(Bytes(good.begin(), good.begin() + long(cut)))) << "cut at " << cut;
+
+    Bytes not_midi = wav_bytes(sine(440, 0.01, 0.5, 8000), 8000);
+    EXPECT_FALSE(readable(not_midi));
+
+    // Data bytes with no status to run on.
+    EXPECT_FALSE(readable(smf(0, 96, {cat({vlq(0), {60, 100}, end_of_track(0)})})));
+    // Fewer tracks than the header announces.
+    Bytes short_of_tracks = good;
+    short_of_tracks[11] = 3;
+    EXPECT_FALSE(readable(short_of_tracks));
+    // A division of zero ticks.
+    EXPECT_FALSE(readable(smf(0, 0, {end_of_track(0)})));
+
+    double untouched = 7.0;
+    EXPECT_FALSE(midi_length_seconds(not_midi.data(), not_midi.size(), &untouched));
+    EXPECT_EQ(untouched, 7.0);
+}
+
+TEST(MidiLength, ReadsTheGamesOwnMusic)
+{
+    std::string path = std::string(PELMARIC_ASSET_DIR) + "/MUSIC4.MID";
+    Bytes file = read_bytes(path);
+    if (file.empty())
+        GTEST_SKIP() << "no " << path << " (the asset generator has not made it)";
+    double seconds = length_of(file);
+    EXPECT_GT(seconds, 1.0);
+    EXPECT_LT(seconds, 600.0);
+    RecordProperty("music_seconds", std::to_string(seconds));
+}
+
+} // namespace

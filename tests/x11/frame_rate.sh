@@ -1,0 +1,18 @@
+#!/bin/bash
+# frame_rate.sh -- the real game's frames per second over 10 s, in a private Xvfb.
+#
+# Usage: tests/x11/frame_rate.sh [BUILD_DIR]   (default: build)
+# Runs bench_sdl_frame_rate, which starts the game as the program does and
+# counts its frames for 10 s, then bench_sdl_present for the cost of one
+# present. Both print Google Benchmark tables.
+set -eu
+here=$(cd "$(dirname "$0")" && pwd)
+build=${1:-build}
+for program in bench_sdl_frame_rate bench_sdl_present; do
+    if [ ! -x "$build/$program" ]; then
+        echo "frame_rate.sh: $build/$program not found; build with PELMARIC_BENCH=ON" >&2
+        exit 1
+    fi
+done
+"$here/with_xvfb.sh" "$build/bench_sdl_frame_rate"
+"$here/with_xvfb.sh" "$build/bench_sdl_present"

@@ -1,0 +1,242 @@
+"""test_window.py -- the real game binary in a real X server: window, picture, pointer, ending.
+
+Usage: /usr/bin/python3 test_window.py CASE PELMARIC_BINARY
+Each case starts its own Xvfb and game; exit status 0 when the case holds.
+"""
+
+import collections
+import os
+import subprocess
+import sys
+import time
+
+# Keep the source folder free of compiled caches.
+sys.dont_write_bytecode = True
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+
+from xsession import (CAPTION, GROUND, HEIGHT, WIDTH, TestFailure, check, covering_window,  # noqa: E402
+                      cursor_is_invisible, game_environment, game_session, match_sky, move_pointer,
+                      move_pointer_to_screen, press_key, send_close_request, size_hints, sky_colour,
+                      stop_process, wait_for_exit, wait_for_shot, wait_until, window_property, xdotool)
+
+# How soon the game must be gone after Esc or a close request.
+QUIT_TIMEOUT = 2.0
+# After its window is destroyed from outside the game notices at its next
+# frame; a few seconds leave room for a busy machine.
+DESTROYED_TIMEOUT = 5.0
+
+SKY_ROWS = range(0, 471)          # roofs never reach above row 480
+GROUND_ROWS = range(560, 600)     # below every building's base
+BUILDING_ROWS = range(480, 556)
+
+
+def case_window(binary):
+    """The window is found by its caption, has an 800 x 600 client area, cannot be resized
+    and does not ask a compositor to step aside."""
+    with game_session(binary) as s:
+        names = xdotool(s, "getwindowname", s.window).strip()
+        check(names == CAPTION, f"caption {names!r}, expected {CAPTION!r}")
+        check((s.width, s.height) == (WIDTH, HEIGHT), f"client area {s.width}x{s.height}, expected 800x600")
+        hints = size_hints(s)
+        check(hints == (WIDTH, HEIGHT, WIDTH, HEIGHT),
+              f"size hints (min w, min h, max w, max h) {hints}: a window manager could resize it")
+        # A compositor may keep composing the window: no request to bypass it.
+        bypass = window_property(s, "_NET_WM_BYPASS_COMPOSITOR")
+        check(bypass in (None, [0]), f"_NET_WM_BYPASS_COMPOSITOR is {bypass}")
+
+
+def case_crosshair(binary):
+    """The crosshair follows the pointer: its pixel at the aim point is red 255, blue 0."""
+    with game_session(binary) as s:
+        for x, y in ((400, 200), (250, 120), (620, 330)):
+            move_pointer(s, x, y)
+            shot, ok = wait_for_shot(s, lambda shot: shot.pixel(x, y)[0] == 255 and shot.pixel(x, y)[2] == 0)
+            check(ok, f"pixel at the aim point ({x}, {y}) is {shot.pixel(x, y)}, expected red 255 and blue 0")
+
+
+def case_sky(binary):
+    """Every row from 0 to 470 has as its main colour one of the five skies' colour for that row."""
+    with game_session(binary) as s:
+        # Keep the crosshair out of the rows looked at.
+        move_pointer(s, 400, 590)
+        result = {}
+
+        def sky_matches(shot):
+            result["palette"], result["wrong"] = match_sky(shot, SKY_ROWS)
+            return result["palette"] is not None
+
+        _, ok = wait_for_shot(s, sky_matches)
+        check(ok, "the sky matches none of the palettes; closest mismatches (row, seen, expected): "
+              + str(result["wrong"][:10]) + f" and {max(0, len(result['wrong']) - 10)} more")
+        print(f"sky palette {result['palette']}")
+
+
+def case_ground(binary):
+    """Rows 560 to 599 are ground colour; rows 480 to 555 hold buildings across the width."""
+    with game_session(binary) as s:
+        move_pointer(s, 400, 100)
+        found = {}
+
+        def picture_complete(shot):
+            palette, _ = match_sky(shot, SKY_ROWS)
+            if palette is None:
+                found["why"] = "the sky is not drawn yet or is wrong"
+                return False
+            # Explosions may later reach the ground; they cannot cover a fifth of a row.
+            off_ground = []
+            for y in GROUND_ROWS:
+                row = shot.row(y)
+                if row.count(GROUND) < 0.8 * WIDTH:
+                    off_ground.append((y, collections.Counter(row).most_common(3)))
+            if off_ground:
+                found["why"] = f"rows not mainly ground {GROUND} (row, main colours): {off_ground[:3]}"
+                return False
+            building = [(x, y) for y in BUILDING_ROWS for x in range(WIDTH)
+                        if shot.pixel(x, y) not in (GROUND, sky_colour(palette, y))]
+            columns = {x for x, _ in building}
+            found["why"] = f"{len(building)} building pixels in {len(columns)} columns"
+            # 25 buildings of at least 15 x 10 pixels at random places: some
+            # stand in each half of the city but for odds of about 1 in 10^7.
+            return (len(building) >= 1000 and min(columns, default=WIDTH) < WIDTH // 2
+                    and max(columns, default=0) >= WIDTH // 2)
+
+        _, ok = wait_for_shot(s, picture_complete)
+        check(ok, "ground and buildings not as expected: " + found.get("why", ""))
+        print(found["why"])
+
+
+def case_escape(binary):
+    """Esc ends the game with status 0 at once."""
+    with game_session(binary) as s:
+        move_pointer(s, 400, 300)
+        press_key(s, "Escape")
+        status = wait_for_exit(s, QUIT_TIMEOUT)
+        check(status is not None, f"the game still runs {QUIT_TIMEOUT} s after Esc")
+        check(status == 0, f"exit status {status} after Esc: {s.stderr_text()}")
+
+
+def case_close_request(binary):
+    """The close button's WM_DELETE_WINDOW message ends the game as Esc does."""
+    with game_session(binary) as s:
+        send_close_request(s)
+        status = wait_for_exit(s, QUIT_TIMEOUT)
+        check(status is not None, f"the game still runs {QUIT_TIMEOUT} s after the close request")
+        check(status == 0, f"exit status {status} after the close request: {s.stderr_text()}")
+
+
+def case_window_destroyed(binary):
+    """A window destroyed from outside (xdotool windowclose) ends the game cleanly, status 0."""
+    with game_session(binary) as s:
+        move_pointer(s, 400, 300)
+        # Let the game draw into the window for a while first, so that
+        # presents are under way when the window goes.
+        wait_for_shot(s, lambda shot: match_sky(shot, SKY_ROWS)[0] is not None)
+        xdotool(s, "windowclose", s.window)
+        status = wait_for_exit(s, DESTROYED_TIMEOUT)
+        check(status is not None, f"the game still runs {DESTROYED_TIMEOUT} s after its window was destroyed")
+        err = s.stderr_text()
+        check(status == 0, f"exit status {status} after the window was destroyed: {err}")
+        check("X Error" not in err and "BadWindow" not in err and "BadDrawable" not in err,
+              "X errors reported: " + err)
+
+
+def case_display_lost(binary):
+    """When the X server goes away under the game, it ends with status 0 and says why in one line."""
+    with game_session(binary) as s:
+        wait_for_shot(s, lambda shot: match_sky(shot, SKY_ROWS)[0] is not None)
+        stop_process(s.xserver.process)
+        status = wait_for_exit(s, DESTROYED_TIMEOUT)
+        check(status is not None, f"the game still runs {DESTROYED_TIMEOUT} s after its X server ended")
+        err = s.stderr_text()
+        check(status == 0, f"exit status {status} after the X server ended: {err}")
+        check(err.strip().splitlines()[-1:] == ["pelmaric: the connection to the display was lost"],
+              f"stderr after the X server ended: {err!r}")
+
+
+def run_without_display(binary, env):
+    result = subprocess.run([binary], env=env, capture_output=True, text=True, timeout=60,
+                            cwd=os.path.dirname(os.path.abspath(binary)), stdin=subprocess.DEVNULL)
+    lines = result.stderr.splitlines()
+    check(result.returncode == 1, f"exit status {result.returncode}, expected 1; stderr: {result.stderr!r}")
+    check(len(lines) == 1 and lines[0].startswith("pelmaric: cannot open a window: ")
+          and len(lines[0]) > len("pelmaric: cannot open a window: "),
+          f"stderr should be one line 'pelmaric: cannot open a window: <reason>', was {result.stderr!r}")
+    print(lines[0])
+
+
+def case_no_display(binary):
+    """With no display, or one that does not answer, the game says so in one line and exits with 1."""
+    env = game_environment(None)
+    run_without_display(binary, env)
+    # A display number with no server behind it.
+    free = next(n for n in range(4242, 5242) if not os.path.exists(f"/tmp/.X11-unix/X{n}")
+                and not os.path.exists(f"/tmp/.X{n}-lock"))
+    env = game_environment(f":{free}")
+    run_without_display(binary, env)
+
+
+def case_pointer(binary):
+    """The pointer is hidden over the window while the game runs, and shown elsewhere."""
+    with game_session(binary) as s:
+        # Outside the window the server's own cursor shows: proves the check sees a cursor at all.
+        check(s.x >= 50 and s.y >= 50, "the window leaves no screen room to test the pointer outside it")
+        move_pointer_to_screen(s, s.x - 50, s.y - 50)
+        check(wait_until(lambda: not cursor_is_invisible(s), 10.0), "no visible pointer even outside the window")
+        move_pointer(s, 400, 300)
+        check(wait_until(lambda: cursor_is_invisible(s), 10.0), "the pointer is visible over the game window")
+
+
+def case_expose(binary):
+    """A part of the window uncovered again shows the game's picture, not what lay over it."""
+    magenta = (255, 0, 255)
+    with game_session(binary) as s:
+        move_pointer(s, 400, 590)
+        wait_for_shot(s, lambda shot: match_sky(shot, SKY_ROWS)[0] is not None)
+        with covering_window(s, 100, 50, 400, 300, magenta):
+            shot, ok = wait_for_shot(s, lambda shot: shot.pixel(300, 200) == magenta)
+            check(ok, f"the covering window does not show: {shot.pixel(300, 200)}")
+        result = {}
+
+        def repainted(shot):
+            leftovers = sum(1 for y in range(50, 350) for x in range(100, 500) if shot.pixel(x, y) == magenta)
+            result["palette"], result["wrong"] = match_sky(shot, SKY_ROWS)
+            result["leftovers"] = leftovers
+            return leftovers == 0 and result["palette"] is not None
+
+        _, ok = wait_for_shot(s, repainted)
+        check(ok, f"{result['leftovers']} pixels still show the covering window; "
+              f"sky mismatches: {result['wrong'][:5]}")
+
+
+CASES = {
+    "window": case_window,
+    "crosshair": case_crosshair,
+    "sky": case_sky,
+    "ground": case_ground,
+    "escape": case_escape,
+    "close_request": case_close_request,
+    "window_destroyed": case_window_destroyed,
+    "display_lost": case_display_lost,
+    "no_display": case_no_display,
+    "pointer": case_pointer,
+    "expose": case_expose,
+}
+
+
+def main():
+    if len(sys.argv) != 3 or sys.argv[1] not in CASES:
+        print(f"usage: {sys.argv[0]} {{{'|'.join(CASES)}}} PELMARIC_BINARY", file=sys.stderr)
+        return 2
+    name, binary = sys.argv[1], sys.argv[2]
+    started = time.monotonic()
+    try:
+        CASES[name](binary)
+    except TestFailure as failure:
+        print(f"FAILED {name}: {failure}", file=sys.stderr)
+        return 1
+    print(f"passed {name} in {time.monotonic() - started:.1f} s")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
