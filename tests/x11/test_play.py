@@ -1,0 +1,151 @@
+"""test_play.py -- the real game under Xvfb, played: interceptors, bursts and falling missiles.
+
+Usage: /usr/bin/python3 test_play.py CASE PELMARIC_BINARY
+Each case starts its own Xvfb and game; exit status 0 when the case holds.
+"""
+
+import math
+import os
+import sys
+import time
+
+sys.dont_write_bytecode = True
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+
+from xsession import (TestFailure, check, game_session, move_pointer, move_pointer_to_screen,  # noqa: E402
+                      press_key, quick_screenshot, screenshot, wait_until, xdotool)
+
+# The game's launch points on an 800 x 600 client: x = 10, 400, 790, on the
+# ground line, which lies between rows 545 and 555.
+LAUNCH_A = (10, 550)
+LAUNCH_D = (790, 551)
+
+
+def interceptor_coloured(shot, x, y):
+    """A dot of an interceptor's trail or burst: yellow faded toward black (red equals
+    green, no blue), and not the sky of its row (one sky has such yellows low down)."""
+    r, g, b = shot.pixel(x, y)
+    return r >= 24 and r == g and b == 0 and (r, g, b) != shot.dominant(y)
+
+
+def along(start, end, shot, reach=4):
+    """Interceptor-coloured pixels within `reach` of the segment start-end, as distances
+    from start measured along the segment (negative: behind start; beyond its length: past end)."""
+    (x0, y0), (x1, y1) = start, end
+    length = math.hypot(x1 - x0, y1 - y0)
+    ux, uy = (x1 - x0) / length, (y1 - y0) / length
+    found = []
+    for y in range(max(0, min(y0, y1) - 40), min(shot.height, max(y0, y1) + 41)):
+        for x in range(max(0, min(x0, x1) - 40), min(shot.width, max(x0, x1) + 41)):
+            dx, dy = x - x0, y - y0
+            t = dx * ux + dy * uy
+            if abs(dx * uy - dy * ux) <= reach and interceptor_coloured(shot, x, y):
+                found.append(t)
+    return found, length
+
+
+def case_burst(binary):
+    """Aim at a point in the sky, press A: within about a second a yellow trail comes up from
+    the left launch point and bursts at the aim point, throwing sparks beyond it."""
+    aim = (150, 320)   # 269 pixels from the launch point: 54 frames, 0.84 s at 64 frames a second
+    with game_session(binary) as s:
+        move_pointer(s, *aim)
+        press_key(s, "a")
+        pressed = time.monotonic()
+        seen = {}
+
+        def burst_showing():
+            shot = quick_screenshot(s)
+            taken = time.monotonic() - pressed
+            positions, length = along(LAUNCH_A, aim, shot)
+            # The last stretch of the path, high above the buildings' yellow windows.
+            trail = [t for t in positions if length - 100 <= t <= length]
+            # Sparks fly off in every direction from the burst; count those off the path.
+            on_path = {(round(LAUNCH_A[0] + t * (aim[0] - LAUNCH_A[0]) / length),
+                        round(LAUNCH_A[1] + t * (aim[1] - LAUNCH_A[1]) / length)) for t in range(int(length) + 1)}
+            sparks = [(x, y) for x, y, _ in shot.pixels_near(aim[0], aim[1], 80,
+                                                             lambda c: c[0] >= 24 and c[0] == c[1] and c[2] == 0)
+                      if y < 470 and all(abs(x - px) + abs(y - py) > 8 for px, py in on_path)]
+            seen.update(taken=taken, trail=len(trail), sparks=len(sparks))
+            seen["most"] = max(seen.get("most", (0, 0)), (len(sparks), len(trail)))
+            return len(trail) >= 5 and len(sparks) >= 5
+
+        ok = wait_until(burst_showing, 2.0, 0.02)
+        check(ok, f"no trail and burst near the aim point within 2 s of the key: last screenshot at "
+                  f"{seen.get('taken', 0):.2f} s; the most sparks and trail pixels seen together: "
+                  f"{seen.get('most')}")
+        print(f"trail and burst seen {seen['taken']:.2f} s after the key "
+              f"({seen['trail']} trail pixels, {seen['sparks']} sparks around the aim point)")
+
+
+def case_stream(binary):
+    """Hold D for a second: the key repeats and a stream of interceptors climbs from the right
+    launch point, their trails spread along much more of the path than one interceptor's."""
+    aim = (400, 150)
+    with game_session(binary) as s:
+        move_pointer(s, *aim)
+        xdotool(s, "windowfocus", "--sync", s.window)
+        xdotool(s, "keydown", "d")
+        time.sleep(1.0)
+        shot = screenshot(s)
+        xdotool(s, "keyup", "d")
+        positions, length = along(LAUNCH_D, aim, shot)
+        # Only the lower part of the path: high up, missiles are drawn in yellow too.
+        positions = sorted(t for t in positions if 0 <= t <= length - 120)
+        check(positions, "no interceptor trail along the path from the right launch point")
+        spread = positions[-1] - positions[0]
+        # One interceptor's trail lives at most 15 frames: 75 pixels. A stream covers the
+        # path from the launch point up to the first interceptor, over 250 pixels by now.
+        check(spread > 150, f"trail pixels cover only {spread:.0f} pixels of the path: no stream")
+        gaps = sum(1 for a, b in zip(positions, positions[1:]) if b - a > 12)
+        print(f"trails along {spread:.0f} pixels of the path, {len(positions)} pixels, {gaps} gaps")
+
+
+def case_missiles(binary):
+    """With no input, three seconds in: missiles and their trails show in the sky."""
+    with game_session(binary) as s:
+        move_pointer_to_screen(s, 0, 0)   # outside the window
+        time.sleep(3.0)
+        result = {}
+
+        def missiles_showing(shot):
+            bright, trail = 0, 0
+            for y in range(5, 471):
+                sky = shot.dominant(y)
+                for x in range(shot.width):
+                    r, g, b = shot.pixel(x, y)
+                    if (r, g, b) == sky or b != 0 or r <= g:
+                        continue
+                    # A missile is drawn almost at full strength; its trail dots fade.
+                    if r >= 240:
+                        bright += 1
+                    elif r >= 20:
+                        trail += 1
+            result.update(bright=bright, trail=trail)
+            return bright >= 1 and trail >= 3
+
+        ok = wait_until(lambda: missiles_showing(screenshot(s)), 10.0, 0.1)
+        check(ok, f"no missiles with trails in the sky: {result}")
+        print(f"missile pixels {result['bright']}, trail pixels {result['trail']}")
+
+
+CASES = {"burst": case_burst, "stream": case_stream, "missiles": case_missiles}
+
+
+def main():
+    if len(sys.argv) != 3 or sys.argv[1] not in CASES:
+        print(f"usage: {sys.argv[0]} {{{'|'.join(CASES)}}} PELMARIC_BINARY", file=sys.stderr)
+        return 2
+    name, binary = sys.argv[1], sys.argv[2]
+    started = time.monotonic()
+    try:
+        CASES[name](binary)
+    except TestFailure as failure:
+        print(f"FAILED {name}: {failure}", file=sys.stderr)
+        return 1
+    print(f"passed {name} in {time.monotonic() - started:.1f} s")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
