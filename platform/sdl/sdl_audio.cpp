@@ -14,6 +14,7 @@
 
 #include <SDL.h>
 #include <SDL_mixer.h>
+#include <alsa/asoundlib.h>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -298,6 +299,10 @@ void release_piece()
     start_pending.store(false);
 }
 
+// ALSA reports its own troubles on stderr, eight lines of them on a machine
+// with no sound card. The game plays silently then and says nothing of it.
+void quiet_alsa(const char*, int, const char*, int, const char*, ...) {}
+
 } // namespace
 
 // ---- sdl_audio.h --------------------------------------------------------------
@@ -306,6 +311,7 @@ void sdl_audio_open()
 {
     if (audio_ready)
         return;
+    snd_lib_error_set_handler(quiet_alsa);
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0)
         return; // no audio at all: the game runs silent
 
