@@ -67,9 +67,15 @@ bool hit_building(float px, float py)
 {
     if (py <= roof_top)
         return false;
-    for (int16_t i = 1; i <= building_count; ++i) {
+    // Both edges are tested together, without a branch between them: for
+    // dots scattered over the skyline either answer is as likely, and a
+    // mispredicted branch per building costs more than the comparison.
+    const double x = px;
+    const int16_t n = building_count;
+    for (int16_t i = 1; i <= n; ++i) {
         const Building& b = buildings[i];
-        if (b.x < px && double(px) < double(b.x) + b.w) {
+        bool in_span = (b.x < px) & (x < double(b.x) + b.w);
+        if (in_span) {
             hit_index = i;
             return double(b.y) - b.h < py && py < b.y;
         }
