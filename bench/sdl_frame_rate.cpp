@@ -8,6 +8,8 @@
 #include "platform/platform.h"
 #include "shell/game_loop.h"
 
+#include "bench/sdl_display.h"
+
 #include <SDL.h>
 #include <benchmark/benchmark.h>
 
@@ -17,23 +19,6 @@
 #include <cstring>
 
 namespace {
-
-// Whether plat_open_window would get a real window here (it ends the
-// process with status 1 otherwise).
-bool display_available()
-{
-    const char* display = std::getenv("DISPLAY");
-    const char* wayland = std::getenv("WAYLAND_DISPLAY");
-    if ((display == nullptr || *display == '\0') && (wayland == nullptr || *wayland == '\0'))
-        return false;
-    SDL_SetHint(SDL_HINT_VIDEODRIVER, "x11,wayland");
-    if (SDL_Init(SDL_INIT_VIDEO) != 0)
-        return false;
-    const char* driver = SDL_GetCurrentVideoDriver();
-    const bool real = driver != nullptr && (std::strcmp(driver, "x11") == 0 || std::strcmp(driver, "wayland") == 0);
-    SDL_Quit();
-    return real;
-}
 
 void game_frame_rate(benchmark::State& state)
 {

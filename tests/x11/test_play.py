@@ -12,7 +12,7 @@ import time
 sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
-from xsession import (TestFailure, check, game_session, move_pointer, move_pointer_to_screen,  # noqa: E402
+from xsession import (run_case, TestFailure, check, game_session, move_pointer, move_pointer_to_screen,  # noqa: E402
                       press_key, quick_screenshot, screenshot, wait_until, xdotool)
 
 # The game's launch points on an 800 x 600 client: x = 10, 400, 790, on the
@@ -132,20 +132,5 @@ def case_missiles(binary):
 CASES = {"burst": case_burst, "stream": case_stream, "missiles": case_missiles}
 
 
-def main():
-    if len(sys.argv) != 3 or sys.argv[1] not in CASES:
-        print(f"usage: {sys.argv[0]} {{{'|'.join(CASES)}}} PELMARIC_BINARY", file=sys.stderr)
-        return 2
-    name, binary = sys.argv[1], sys.argv[2]
-    started = time.monotonic()
-    try:
-        CASES[name](binary)
-    except TestFailure as failure:
-        print(f"FAILED {name}: {failure}", file=sys.stderr)
-        return 1
-    print(f"passed {name} in {time.monotonic() - started:.1f} s")
-    return 0
-
-
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(run_case(CASES))

@@ -14,7 +14,7 @@ import time
 sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
-from xsession import (CAPTION, GROUND, HEIGHT, WIDTH, TestFailure, check, covering_window,  # noqa: E402
+from xsession import (run_case, CAPTION, GROUND, HEIGHT, WIDTH, TestFailure, check, covering_window,  # noqa: E402
                       cursor_is_invisible, game_environment, game_session, match_sky, move_pointer,
                       move_pointer_to_screen, press_key, send_close_request, size_hints, sky_colour,
                       stop_process, wait_for_exit, wait_for_shot, wait_until, window_property, xdotool)
@@ -223,20 +223,5 @@ CASES = {
 }
 
 
-def main():
-    if len(sys.argv) != 3 or sys.argv[1] not in CASES:
-        print(f"usage: {sys.argv[0]} {{{'|'.join(CASES)}}} PELMARIC_BINARY", file=sys.stderr)
-        return 2
-    name, binary = sys.argv[1], sys.argv[2]
-    started = time.monotonic()
-    try:
-        CASES[name](binary)
-    except TestFailure as failure:
-        print(f"FAILED {name}: {failure}", file=sys.stderr)
-        return 1
-    print(f"passed {name} in {time.monotonic() - started:.1f} s")
-    return 0
-
-
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(run_case(CASES))

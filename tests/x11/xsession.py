@@ -452,3 +452,21 @@ def match_sky(shot, rows):
         if best is None or len(wrong) < len(best[1]):
             best = (palette, wrong)
     return None, best[1]
+
+
+def run_case(cases):
+    """The command line of a test script: CASE PELMARIC_BINARY; runs that case and
+    returns the exit status (0 passed, 1 failed, 2 misused)."""
+    import sys
+    if len(sys.argv) != 3 or sys.argv[1] not in cases:
+        print(f"usage: {sys.argv[0]} {{{'|'.join(cases)}}} PELMARIC_BINARY", file=sys.stderr)
+        return 2
+    name, binary = sys.argv[1], sys.argv[2]
+    started = time.monotonic()
+    try:
+        cases[name](binary)
+    except TestFailure as failure:
+        print(f"FAILED {name}: {failure}", file=sys.stderr)
+        return 1
+    print(f"passed {name} in {time.monotonic() - started:.1f} s")
+    return 0
