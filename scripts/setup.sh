@@ -46,5 +46,5 @@ cmake --build "$top/build" -j "$jobs"
 
 if [ "$what" = tests ]; then
     cmake -S "$top" -B "$top/build-asan" -DCMAKE_BUILD_TYPE=Debug -DPELMARIC_SANITIZE=ON -DPELMARIC_BENCH=OFF
-    cmake --build "$top/build-asan" -j "$jobs" --target unit_tests pelmaric-sim
+    cmake --build "$top/build-asan" -j "$jobs" --target unit_tests pelmaric-sim pelmaric audio_tests assets
 fi
