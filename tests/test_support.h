@@ -16,9 +16,8 @@ inline void new_game(uint32_t seed = 1, int w = 800, int h = 600)
     start_up(seed);
 }
 
-// A quiet sky: the current wave has launched everything (no launches, no new
-// wave while missiles fly) and no building stands. Tests then place what they
-// need by hand.
+// An empty scene: every table empty and no building standing. Tests then
+// place what they need by hand.
 inline void quiet_sky()
 {
     clear_tables();
