@@ -33,7 +33,6 @@ void forget_previous_game()
     mouse_y = 0;
     spawn_countdown = 0;
     hit_index = 0;
-    building_count = 0;
 }
 
 } // namespace

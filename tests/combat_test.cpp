@@ -11,16 +11,6 @@
 
 namespace {
 
-// A running game with a quiet sky: the wave is exhausted and nothing flies.
-void quiet_game()
-{
-    new_game(21);
-    quiet_sky();
-    spawn_interval = 15;
-    spawn_countdown = -2;
-    missile_count = 0;
-}
-
 // Keeps the wave exhausted without letting a new one start: one harmless
 // missile far off screen, falling nowhere near the ground.
 void hold_wave()
@@ -33,7 +23,7 @@ void aim(float x, float y) { Form_MouseMove(0, 0, x, y); }
 
 TEST(Launch, KeysPointsAndAVelocityOfLengthFive)
 {
-    quiet_game();
+    quiet_game(21);
     aim(300, 200);
     struct Case { int16_t key; float x; };
     for (Case c : {Case{65, 10}, Case{83, 400}, Case{68, 790}}) {
@@ -58,7 +48,7 @@ TEST(Launch, KeysPointsAndAVelocityOfLengthFive)
 
 TEST(Launch, AimsWhereTheCrosshairIsWhenTheKeyIsHandled)
 {
-    quiet_game();
+    quiet_game(21);
     hold_wave();
     mem_push_event({EventKind::MouseMove, 0, 100, 100});
     mem_push_event({EventKind::KeyDown, 65, 0, 0});
@@ -75,7 +65,7 @@ TEST(Launch, AimsWhereTheCrosshairIsWhenTheKeyIsHandled)
 
 TEST(Launch, AFullShotTableIgnoresTheKey)
 {
-    quiet_game();
+    quiet_game(21);
     aim(400, 100);
     for (int i = 0; i < 120; ++i)
         Form_KeyDown(83, 0);
@@ -86,7 +76,7 @@ TEST(Launch, AFullShotTableIgnoresTheKey)
 // the explosion point, or NaN if it has not arrived within `frames`.
 std::pair<float, float> fly(int16_t key, float tx, float ty, int frames = 400)
 {
-    quiet_game();
+    quiet_game(21);
     hold_wave();
     aim(tx, ty);
     Form_KeyDown(key, 0);
@@ -151,7 +141,7 @@ TEST(Arrival, StraightUpAlongTheRowAndOntoTheLaunchPointAllExplode)
 
 TEST(Explosion, TwentyYellowParticlesAZoneAndOneSound)
 {
-    quiet_game();
+    quiet_game(21);
     uint64_t draws = rnd_draws();
     size_t sounds = sounds_played().size();
     make_explosion(250, 150);
@@ -193,7 +183,7 @@ TEST(BlastZone, StrictEdgesAndOverlaps)
 
 TEST(BlastZone, AgesOutInTheFrameOfItsTwentiethAgeing)
 {
-    quiet_game();
+    quiet_game(21);
     hold_wave();
     make_explosion(400, 100); // made before this frame's ageing
     for (int f = 1; f <= 19; ++f) {
@@ -207,7 +197,7 @@ TEST(BlastZone, AgesOutInTheFrameOfItsTwentiethAgeing)
 
 TEST(Explosion, InterceptorBurstNearTheAimPointOnScreen)
 {
-    quiet_game();
+    quiet_game(21);
     hold_wave();
     sky_type = 1;
     paint_scene();

@@ -110,17 +110,9 @@ TEST(MissilePass, LaunchFrameColourAndGreen355AtTheTop)
     EXPECT_EQ(particles[1].g, missiles[1].g);
 }
 
-// A game with a quiet sky where the missile pass can be driven by hand.
-void hand_driven()
-{
-    new_game(17);
-    quiet_sky();
-    spawn_interval = 15;
-}
-
 TEST(MissilePass, GroundOffScreenIsSilentGroundAndZoneDoBoth)
 {
-    hand_driven();
+    quiet_game(17);
     missiles[1] = make_mover(-20, 560, 0, 1, 401); // past the ground, off screen
     missile_count = 1;
     size_t sounds = sounds_played().size();
@@ -143,7 +135,7 @@ TEST(MissilePass, GroundOffScreenIsSilentGroundAndZoneDoBoth)
 
 TEST(MissilePass, TwoZonesTwoExplosionsAndTheChainInSlotOrder)
 {
-    hand_driven();
+    quiet_game(17);
     // A missile inside two overlapping zones explodes twice.
     missiles[1] = make_mover(200, 200, 0, 1, 401);
     missile_count = 1;
@@ -156,7 +148,7 @@ TEST(MissilePass, TwoZonesTwoExplosionsAndTheChainInSlotOrder)
 
     // Missiles 1 and 2 in one zone, closer than 35 to each other: 1 explodes
     // once, 2 twice (the zone, and the one 1 has just opened).
-    hand_driven();
+    quiet_game(17);
     missiles[1] = make_mover(300, 300, 0, 1, 401);
     missiles[2] = make_mover(310, 305, 0, 1, 401);
     missile_count = 2;
@@ -175,7 +167,7 @@ TEST(MissilePass, TwoZonesTwoExplosionsAndTheChainInSlotOrder)
 
 TEST(Strike, SoundBurstSweepAndRemoval)
 {
-    hand_driven();
+    quiet_game(17);
     sky_type = 2;
     paint_scene();
     building_count = 3;
@@ -227,7 +219,7 @@ TEST(Strike, SoundBurstSweepAndRemoval)
 
 TEST(Strike, WithEveryBuildingGoneMissilesOnlyEndOnTheGround)
 {
-    hand_driven();
+    quiet_game(17);
     for (int i = 1; i <= 20; ++i)
         missiles[i] = make_mover(float(20 + 38 * i), 500, 0, 3, 400);
     missile_count = 20;

@@ -1,6 +1,7 @@
 // test_support.h -- helpers shared by the unit tests on the memory platform.
 #pragma once
 
+#include "combat/missiles.h"
 #include "combat/tables.h"
 #include "platform/memory/memory_platform.h"
 #include "scene/backdrop.h"
@@ -22,6 +23,16 @@ inline void quiet_sky()
 {
     clear_tables();
     building_count = 0;
+}
+
+// A running game with nothing in the air: the wave has launched everything,
+// so no missile is launched and, while one flies, no new wave starts.
+inline void quiet_game(uint32_t seed)
+{
+    new_game(seed);
+    quiet_sky();
+    spawn_interval = 15;
+    spawn_countdown = -2;
 }
 
 inline Mover make_mover(float x, float y, float dx = 0, float dy = 0, int32_t life = 10)
