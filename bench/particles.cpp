@@ -67,7 +67,7 @@ void BM_ParticlePassAndCompaction(benchmark::State& state)
     mem_reset();
     start_up(1);
     sky_type = int16_t(state.range(0));
-    clear_tables();
+    tables_reset();
 
     std::mt19937 gen(12345);
     std::uniform_int_distribution<int32_t> life(1, kLongestLife);

@@ -4,6 +4,7 @@
 #include "combat/explosions.h"
 #include "combat/particles.h"
 #include "combat/tables.h"
+#include "platform/events.h"
 #include "platform/platform.h"
 #include "scene/backdrop.h"
 #include "shell/game_loop.h"
@@ -14,10 +15,7 @@
 #include <cmath>
 
 namespace {
-constexpr int16_t kKeyA = 65; // left launch point
-constexpr int16_t kKeyS = 83; // centre
-constexpr int16_t kKeyD = 68; // right
-constexpr double kSpeed = 5;  // pixels per frame
+constexpr double kSpeed = 5; // pixels per frame
 } // namespace
 
 void Form_KeyDown(int16_t key_code, int16_t /*shift*/)

@@ -75,6 +75,12 @@ void strike(Mover& m)
 
 } // namespace
 
+void missiles_reset()
+{
+    spawn_interval = 0;
+    spawn_countdown = 0;
+}
+
 void wave_step()
 {
     if (spawn_interval > kWaveLastInterval)

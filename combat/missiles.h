@@ -10,6 +10,16 @@ extern int16_t spawn_interval;
 // Frames until the next launch; the launch step that finds it at 0 launches.
 extern int16_t spawn_countdown;
 
+// Both back to 0, as at program start. Called by start-up.
+void missiles_reset();
+
+// Names every global above for a walk over the whole game (shell/game_state.h).
+template <typename Visitor> void visit_missiles(Visitor& v)
+{
+    v.value("spawn_interval", spawn_interval);
+    v.value("spawn_countdown", spawn_countdown);
+}
+
 // Starts a new wave when the old one has launched all 65 missiles and the sky
 // is empty: new palette, whole scene repainted. Frame loop step.
 void wave_step();

@@ -1,6 +1,9 @@
 // tables.cpp -- storage for the four object tables.
 #include "combat/tables.h"
 
+#include <algorithm>
+#include <iterator>
+
 Mover missiles[kMissileSlots];
 Mover particles[kParticleSlots];
 Shot shots[kShotSlots];
@@ -11,8 +14,12 @@ int16_t particle_count = 0;
 int16_t shot_count = 0;
 int16_t blast_count = 0;
 
-void clear_tables()
+void tables_reset()
 {
+    std::fill(std::begin(missiles), std::end(missiles), Mover{});
+    std::fill(std::begin(particles), std::end(particles), Mover{});
+    std::fill(std::begin(shots), std::end(shots), Shot{});
+    std::fill(std::begin(blasts), std::end(blasts), Blast{});
     missile_count = 0;
     particle_count = 0;
     shot_count = 0;

@@ -89,5 +89,15 @@ void compact(Record (&table)[Slots], int16_t& count, void (*before_removal)(cons
     }
 }
 
-// Empties all four tables, as at start-up.
-void clear_tables();
+// Empties all four tables and zeroes every slot, as at program start.
+// Called by start-up.
+void tables_reset();
+
+// Names every table for a walk over the whole game (shell/game_state.h).
+template <typename Visitor> void visit_tables(Visitor& v)
+{
+    v.table("missiles", missiles, missile_count);
+    v.table("particles", particles, particle_count);
+    v.table("shots", shots, shot_count);
+    v.table("blasts", blasts, blast_count);
+}

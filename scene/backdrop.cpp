@@ -9,6 +9,12 @@
 int16_t sky_type = 0;
 Rgb ground_color = {0, 37, 0};
 
+void backdrop_reset()
+{
+    sky_type = 0;
+    ground_color = rgb(0, 37, 0);
+}
+
 Rgb sky_color(int16_t row)
 {
     // Every step in double, in the order written: y / H * 127 is (y / H) * 127,

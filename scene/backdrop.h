@@ -15,6 +15,16 @@ extern int16_t sky_type;
 // The ground's dark green, RGB(0, 37, 0), set at start-up and each wave start.
 extern Rgb ground_color;
 
+// Palette 0 and the ground's green, as at program start. Called by start-up.
+void backdrop_reset();
+
+// Names every global above for a walk over the whole game (shell/game_state.h).
+template <typename Visitor> void visit_backdrop(Visitor& v)
+{
+    v.value("sky_type", sky_type);
+    v.value("ground_color", ground_color);
+}
+
 // The sky colour of screen row y under the current palette and client height.
 // The crosshair and erase_dot use it to put the sky back behind a pixel.
 Rgb sky_color(int16_t y);

@@ -6,10 +6,21 @@
 #include "shell/rnd.h"
 #include "shell/rounding.h"
 
+#include <algorithm>
+#include <iterator>
+
 Building buildings[kBuildingSlots];
 int16_t building_count = 0;
 int16_t roof_top = 0;
 int16_t hit_index = 0;
+
+void skyline_reset()
+{
+    std::fill(std::begin(buildings), std::end(buildings), Building{});
+    building_count = 0;
+    roof_top = 0;
+    hit_index = 0;
+}
 
 void generate_skyline()
 {

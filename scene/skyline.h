@@ -24,6 +24,18 @@ extern int16_t roof_top;
 // The building hit_building examined last.
 extern int16_t hit_index;
 
+// No building, every slot zeroed, roof_top and hit_index 0, as at program
+// start. Called by start-up.
+void skyline_reset();
+
+// Names every global above for a walk over the whole game (shell/game_state.h).
+template <typename Visitor> void visit_skyline(Visitor& v)
+{
+    v.value("roof_top", roof_top);
+    v.value("hit_index", hit_index);
+    v.table("buildings", buildings, building_count);
+}
+
 // Makes 25 random buildings on the ground line and draws each as it is made.
 // Called once by start-up, after the sky and ground are painted.
 void generate_skyline();

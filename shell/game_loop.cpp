@@ -6,9 +6,11 @@
 #include "combat/missiles.h"
 #include "combat/particles.h"
 #include "combat/tables.h"
+#include "platform/events.h"
 #include "platform/platform.h"
 #include "scene/backdrop.h"
 #include "scene/skyline.h"
+#include "shell/game_state.h"
 #include "shell/handlers.h"
 #include "shell/rnd.h"
 #include "shell/rounding.h"
@@ -21,25 +23,21 @@ int16_t mouse_y = 0;
 
 namespace {
 
-constexpr int16_t kEsc = 27;
-
 // Frames with fewer live particles than this are topped up with pixel writes,
 // so that a frame's pixel work changes little with what is on the screen.
 constexpr int16_t kFillerTarget = 500;
 
-void forget_previous_game()
+} // namespace
+
+void game_loop_reset()
 {
     mouse_x = 0;
     mouse_y = 0;
-    spawn_countdown = 0;
-    hit_index = 0;
 }
-
-} // namespace
 
 void start_up(uint32_t seed)
 {
-    forget_previous_game();
+    reset_game();
     plat_open_window();
 
     // The pointer counter may already be negative; one call is always made.
@@ -54,7 +52,7 @@ void start_up(uint32_t seed)
     paint_ground();
     generate_skyline();
     music_start();
-    clear_tables();
+    // The four tables are empty: the reset above left them so.
 }
 
 void crosshair_step()
@@ -117,7 +115,7 @@ void Form_Load()
 
 void Form_KeyPress(int16_t key_ascii)
 {
-    if (key_ascii != kEsc)
+    if (key_ascii != kKeyEsc)
         return;
     // Show the pointer again: call until the counter is 1 or more.
     while (plat_show_cursor(true) <= 0) {

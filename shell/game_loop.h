@@ -8,6 +8,16 @@
 extern int16_t mouse_x;
 extern int16_t mouse_y;
 
+// The crosshair back to (0, 0), as at program start. Called by start-up.
+void game_loop_reset();
+
+// Names every global above for a walk over the whole game (shell/game_state.h).
+template <typename Visitor> void visit_game_loop(Visitor& v)
+{
+    v.value("mouse_x", mouse_x);
+    v.value("mouse_y", mouse_y);
+}
+
 // The program's entry once the platform is ready: start-up with a seed from
 // the system clock, then the frame loop, which never returns. The game ends
 // only through Esc (or the window's close button, which acts as Esc).
@@ -15,8 +25,8 @@ extern int16_t mouse_y;
 
 // Start-up: opens the window, hides the pointer, seeds the generator with
 // `seed`, paints sky and ground, builds the skyline and starts the music.
-// Every global starts from zero as in a fresh program, so the runner and the
-// tests can start many games in one process.
+// Every module is first reset to its state at program start, so the runner
+// and the tests can start many games in one process.
 void start_up(uint32_t seed);
 
 // One frame: crosshair and events, the waves, missiles, interceptors,

@@ -50,10 +50,10 @@ TEST(Launch, AimsWhereTheCrosshairIsWhenTheKeyIsHandled)
 {
     quiet_game(21);
     hold_wave();
-    mem_push_event({EventKind::MouseMove, 0, 100, 100});
-    mem_push_event({EventKind::KeyDown, 65, 0, 0});
-    mem_push_event({EventKind::MouseMove, 0, 600, 50});
-    mem_push_event({EventKind::KeyDown, 68, 0, 0});
+    mem_push_event(mouse_move(100, 100));
+    mem_push_event(key_down(65));
+    mem_push_event(mouse_move(600, 50));
+    mem_push_event(key_down(68));
     ASSERT_TRUE(frame());
     ASSERT_EQ(shot_count, 2);
     EXPECT_EQ(shots[1].tx, 100);
@@ -201,8 +201,8 @@ TEST(Explosion, InterceptorBurstNearTheAimPointOnScreen)
     hold_wave();
     sky_type = 1;
     paint_scene();
-    mem_push_event({EventKind::MouseMove, 0, 400, 200});
-    mem_push_event({EventKind::KeyDown, 83, 0, 0});
+    mem_push_event(mouse_move(400, 200));
+    mem_push_event(key_down(83));
     int f = 0;
     while (blast_count == 0 && f < 100) {
         ASSERT_TRUE(frame());

@@ -61,7 +61,7 @@ TEST(Waves, AnEmptySkyDoesNotCutAWaveShort)
 {
     new_game(5);
     launch_frames(10);
-    clear_tables(); // every missile gone early
+    tables_reset(); // every missile gone early
     int16_t interval = spawn_interval;
     launch_frames(200);
     EXPECT_LT(spawn_interval, interval); // still launching the same wave

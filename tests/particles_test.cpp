@@ -136,7 +136,7 @@ TEST(Visibility, EdgesGroundLineAndBuildingsHideADot)
     roof_top = 480;
     buildings[1] = make_building(300, 545, 20, 40);
     drawbuilding(1);
-    std::vector<Rgb> before = mem_surface();
+    std::vector<uint32_t> before = picture_copy();
     uint64_t writes = mem_pixel_writes();
     for (Mover m : {make_mover(0, 300), make_mover(800, 300), make_mover(400, 0), make_mover(400, 600),
                     make_mover(0, 550),                         // exactly on the ground line (x = 0)
@@ -145,7 +145,7 @@ TEST(Visibility, EdgesGroundLineAndBuildingsHideADot)
         erase_dot(m);
     }
     EXPECT_EQ(mem_pixel_writes(), writes);
-    EXPECT_EQ(mem_surface(), before);
+    EXPECT_EQ(picture_copy(), before);
     // Just above the ground line at x = 0 it shows.
     draw_dot(make_mover(0.5f, 549));
     EXPECT_EQ(mem_pixel(0, 549), rgb(255, 255, 0));

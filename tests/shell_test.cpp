@@ -60,7 +60,7 @@ TEST(Crosshair, ErasedWithSkyOrGroundAndDrawnBetweenRedAndYellow)
     sky_type = 3; // blue 57 at the top, so an erase at row 0 shows
 
     // Before any movement the crosshair sits at (0, 0), in open sky.
-    mem_push_event({EventKind::MouseMove, 0, 200, 100});
+    mem_push_event(mouse_move(200, 100));
     crosshair_step();
     EXPECT_EQ(mem_pixel(0, 0), sky_color(0));
     EXPECT_EQ(mem_pixel(0, 0), rgb(0, 0, 57));
@@ -69,14 +69,14 @@ TEST(Crosshair, ErasedWithSkyOrGroundAndDrawnBetweenRedAndYellow)
     EXPECT_EQ(drawn.b, 0);
 
     // Open sky: erased with the row's sky colour once the crosshair leaves.
-    mem_push_event({EventKind::MouseMove, 0, 300, 120});
+    mem_push_event(mouse_move(300, 120));
     crosshair_step();
     EXPECT_EQ(mem_pixel(200, 100), sky_color(100));
 
     // Exactly on the ground height: not open sky.
-    mem_push_event({EventKind::MouseMove, 0, 0, 550});
+    mem_push_event(mouse_move(0, 550));
     crosshair_step();
-    mem_push_event({EventKind::MouseMove, 0, 10, 10});
+    mem_push_event(mouse_move(10, 10));
     crosshair_step();
     EXPECT_EQ(mem_pixel(0, 550), ground_color);
 
@@ -84,9 +84,9 @@ TEST(Crosshair, ErasedWithSkyOrGroundAndDrawnBetweenRedAndYellow)
     building_count = 1;
     roof_top = 400;
     buildings[1] = make_building(500, 540, 20, 60);
-    mem_push_event({EventKind::MouseMove, 0, 510, 520});
+    mem_push_event(mouse_move(510, 520));
     crosshair_step();
-    mem_push_event({EventKind::MouseMove, 0, 10, 10});
+    mem_push_event(mouse_move(10, 10));
     crosshair_step();
     EXPECT_EQ(mem_pixel(510, 520), ground_color);
     EXPECT_EQ(hit_index, 1);
@@ -111,9 +111,9 @@ TEST(FillerWrites, TopUpToFiveHundredAndOne)
     struct Case { int16_t particles; uint64_t writes; };
     for (Case c : {Case{0, 501}, Case{499, 2}, Case{500, 0}, Case{2000, 0}}) {
         particle_count = c.particles;
-        uint64_t before = mem_pixel_writes_at_origin();
+        uint64_t before = mem_pixel_writes();
         filler_writes();
-        EXPECT_EQ(mem_pixel_writes_at_origin() - before, c.writes) << c.particles;
+        EXPECT_EQ(mem_pixel_writes() - before, c.writes) << c.particles;
     }
     particle_count = 0;
     // They leave the crosshair's pixel at (0, 0) black at the end of a frame.
@@ -174,13 +174,13 @@ TEST(Esc, ShowsThePointerUntilOneThenEnds)
 TEST(Esc, EndsTheFrameInsideItsEventProcessing)
 {
     new_game();
-    mem_push_event({EventKind::KeyPress, 27, 0, 0});
-    mem_push_event({EventKind::MouseMove, 0, 100, 100});
+    mem_push_event(key_press(kKeyEsc));
+    mem_push_event(mouse_move(100, 100));
     uint64_t draws = rnd_draws();
     EXPECT_FALSE(frame());
     EXPECT_EQ(mouse_x, 0); // the move after Esc was never handled
     EXPECT_EQ(rnd_draws(), draws); // nothing after the event processing ran
-    EXPECT_EQ(mem_pending_events(), 1u);
+    EXPECT_EQ(pending_events(), 1);
 }
 
 TEST(Sound, EffectsComeFromTheProgramFolder)
@@ -213,7 +213,7 @@ TEST(Music, NotificationRestartsOnlyInsideEventProcessing)
 {
     new_game();
     size_t before = mem_audio_calls().size();
-    mem_push_event({EventKind::MusicDone, 0, 0, 0});
+    mem_push_event(music_done());
     EXPECT_EQ(mem_audio_calls().size(), before); // queued, not yet handled
     uint64_t processing = mem_event_processing_calls();
     ASSERT_TRUE(frame());

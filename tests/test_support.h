@@ -4,6 +4,7 @@
 #include "combat/missiles.h"
 #include "combat/tables.h"
 #include "platform/memory/memory_platform.h"
+#include "platform/picture.h"
 #include "scene/backdrop.h"
 #include "scene/skyline.h"
 #include "shell/game_loop.h"
@@ -21,7 +22,7 @@ inline void new_game(uint32_t seed = 1, int w = 800, int h = 600)
 // place what they need by hand.
 inline void quiet_sky()
 {
-    clear_tables();
+    tables_reset();
     building_count = 0;
 }
 
@@ -73,6 +74,13 @@ inline bool frame()
     } catch (const ProgramEnded&) {
         return false;
     }
+}
+
+// The whole picture as it stands, to compare with a later one.
+inline std::vector<uint32_t> picture_copy()
+{
+    const uint32_t* p = picture_pixels();
+    return std::vector<uint32_t>(p, p + size_t(picture_width()) * size_t(picture_height()));
 }
 
 inline std::vector<std::string> sounds_played()

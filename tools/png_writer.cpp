@@ -1,8 +1,8 @@
 // png_writer.cpp -- a minimal PNG encoder: stored deflate blocks, CRC, Adler.
 #include "tools/png_writer.h"
 
+#include <cstddef>
 #include <cstdint>
-#include <cstdio>
 
 namespace {
 
@@ -36,7 +36,7 @@ void put_chunk(std::vector<uint8_t>& file, const char* type, const std::vector<u
 
 } // namespace
 
-bool write_png(const std::string& path, const std::vector<Rgb>& pixels, int width, int height)
+std::vector<uint8_t> encode_png(const uint32_t* pixels, int width, int height)
 {
     // Raw scanlines, each led by filter type 0.
     std::vector<uint8_t> raw;
@@ -44,10 +44,10 @@ bool write_png(const std::string& path, const std::vector<Rgb>& pixels, int widt
     for (int y = 0; y < height; ++y) {
         raw.push_back(0);
         for (int x = 0; x < width; ++x) {
-            const Rgb& p = pixels[size_t(y) * width + x];
-            raw.push_back(p.r);
-            raw.push_back(p.g);
-            raw.push_back(p.b);
+            const uint32_t p = pixels[size_t(y) * size_t(width) + size_t(x)];
+            raw.push_back(uint8_t(p >> 16));
+            raw.push_back(uint8_t(p >> 8));
+            raw.push_back(uint8_t(p));
         }
     }
 
@@ -81,10 +81,5 @@ bool write_png(const std::string& path, const std::vector<Rgb>& pixels, int widt
     put_chunk(file, "IHDR", header);
     put_chunk(file, "IDAT", z);
     put_chunk(file, "IEND", {});
-
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f)
-        return false;
-    bool ok = std::fwrite(file.data(), 1, file.size(), f) == file.size();
-    return std::fclose(f) == 0 && ok;
+    return file;
 }

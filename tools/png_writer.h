@@ -1,12 +1,9 @@
-// png_writer.h -- writes an RGB picture as a PNG file, with no library.
+// png_writer.h -- encodes an RGB picture as a PNG file, with no library.
 #pragma once
 
-#include "platform/platform.h"
-
-#include <string>
+#include <cstdint>
 #include <vector>
 
-// Writes `pixels` (row-major, width x height) to `path` as an 8-bit RGB PNG
-// with uncompressed deflate blocks. Returns false when the file cannot be
-// written.
-bool write_png(const std::string& path, const std::vector<Rgb>& pixels, int width, int height);
+// The bytes of a PNG file of `pixels` (row-major, width x height, each
+// 0x00RRGGBB): 8-bit RGB, uncompressed deflate blocks.
+std::vector<uint8_t> encode_png(const uint32_t* pixels, int width, int height);

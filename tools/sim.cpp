@@ -4,23 +4,30 @@
 // waiting, feeding scripted input, and writes what happened in forms other
 // programs read: the final state, a trace line per frame, the audio calls and
 // a screenshot. The same seed and input always give the same bytes.
-#include "combat/tables.h"
-#include "combat/missiles.h"
+//
+// Every output is written whole or not at all: each goes to a temporary file
+// beside its target, opened before the first frame, and all are renamed into
+// place only when every one of them was written and closed without error.
+// Exit status: 0 done, 1 an output could not be written (nothing is left
+// behind), 2 bad arguments or input (nothing runs).
+#include "platform/event_text.h"
 #include "platform/memory/memory_platform.h"
-#include "scene/backdrop.h"
-#include "scene/skyline.h"
+#include "platform/picture.h"
 #include "shell/game_loop.h"
+#include "shell/game_state.h"
 #include "shell/rnd.h"
 #include "tools/png_writer.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
-#include <cmath>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -28,7 +35,24 @@ namespace {
 
 const char* kUsage =
     "usage: pelmaric-sim --seed N --frames F [--size WxH] [--input FILE]\n"
-    "                    [--state FILE] [--trace FILE] [--audio-log FILE] [--screenshot FILE.png]\n";
+    "                    [--state FILE] [--trace FILE] [--audio-log FILE] [--screenshot FILE.png]\n"
+    "       pelmaric-sim --help\n";
+
+const char* kHelp =
+    "Runs Pelmaric headless: start-up and F frames of the real game with no window,\n"
+    "no sound and no waiting, and writes what happened. The same seed and input\n"
+    "always give the same bytes.\n"
+    "\n"
+    "  --seed N           seed of the game's random generator, 0 to 4294967295\n"
+    "  --frames F         frames to run after start-up (0: start-up only)\n"
+    "  --size WxH         client area, 1 to 8192 each (default 800x600)\n"
+    "  --input FILE       events, one per line: FRAME KIND ARGS... (# comments)\n"
+    "  --state FILE       the final state, as one JSON object\n"
+    "  --trace FILE       one JSON line per frame\n"
+    "  --audio-log FILE   one line per sound effect and music-control write\n"
+    "  --screenshot FILE  the final picture, as a PNG\n"
+    "\n"
+    "Exit status: 0 done, 1 an output could not be written, 2 bad arguments or input.\n";
 
 // The program folder the memory platform reports; effect names are given
 // back relative to it.
@@ -42,36 +66,27 @@ struct Options {
     std::string input, state, trace, audio_log, screenshot;
 };
 
-struct TimedEvent {
-    long frame;
-    ScriptedEvent event;
+// Bad arguments or input: exit 2, nothing runs.
+struct BadArguments {
+    std::string message;
+    bool show_usage;
 };
 
-struct Failure {
+// An output could not be written: exit 1.
+struct WriteFailed {
     std::string message;
 };
 
+std::string reason(int error) { return std::strerror(error); }
+
 bool parse_long(const std::string& text, long min, long max, long& out)
 {
-    if (text.empty())
+    if (text.empty() || text.find_first_not_of("+-0123456789") != std::string::npos)
         return false;
     errno = 0;
     char* end = nullptr;
     long v = std::strtol(text.c_str(), &end, 10);
     if (errno != 0 || *end != '\0' || v < min || v > max)
-        return false;
-    out = v;
-    return true;
-}
-
-bool parse_float(const std::string& text, float& out)
-{
-    if (text.empty())
-        return false;
-    errno = 0;
-    char* end = nullptr;
-    float v = std::strtof(text.c_str(), &end);
-    if (errno != 0 || *end != '\0' || !std::isfinite(v))
         return false;
     out = v;
     return true;
@@ -84,18 +99,24 @@ Options parse_options(int argc, char** argv)
         std::string name = argv[i];
         auto value = [&]() -> std::string {
             if (i + 1 >= argc)
-                throw Failure{"option " + name + " needs a value"};
+                throw BadArguments{"option " + name + " needs a value", true};
             return argv[++i];
+        };
+        auto path = [&]() -> std::string {
+            std::string v = value();
+            if (v.empty())
+                throw BadArguments{"option " + name + " needs a file name, not an empty string", true};
+            return v;
         };
         if (name == "--seed") {
             long v;
             if (!parse_long(value(), 0, 4294967295L, v))
-                throw Failure{"--seed takes a whole number from 0 to 4294967295"};
+                throw BadArguments{"--seed takes a whole number from 0 to 4294967295", true};
             o.seed = uint32_t(v);
             o.have_seed = true;
         } else if (name == "--frames") {
             if (!parse_long(value(), 0, 1000000000L, o.frames))
-                throw Failure{"--frames takes a whole number from 0"};
+                throw BadArguments{"--frames takes a whole number from 0", true};
             o.have_frames = true;
         } else if (name == "--size") {
             std::string v = value();
@@ -103,93 +124,156 @@ Options parse_options(int argc, char** argv)
             long w, h;
             if (x == std::string::npos || !parse_long(v.substr(0, x), 1, 8192, w) ||
                 !parse_long(v.substr(x + 1), 1, 8192, h))
-                throw Failure{"--size takes WxH, each from 1 to 8192, as in 800x600"};
+                throw BadArguments{"--size takes WxH, each from 1 to 8192, as in 800x600", true};
             o.width = int(w);
             o.height = int(h);
         } else if (name == "--input") {
-            o.input = value();
+            o.input = path();
         } else if (name == "--state") {
-            o.state = value();
+            o.state = path();
         } else if (name == "--trace") {
-            o.trace = value();
+            o.trace = path();
         } else if (name == "--audio-log") {
-            o.audio_log = value();
+            o.audio_log = path();
         } else if (name == "--screenshot") {
-            o.screenshot = value();
+            o.screenshot = path();
         } else {
-            throw Failure{"unknown option " + name};
+            throw BadArguments{"unknown option " + name, true};
         }
     }
     if (!o.have_seed)
-        throw Failure{"--seed is required"};
+        throw BadArguments{"--seed is required", true};
     if (!o.have_frames)
-        throw Failure{"--frames is required"};
+        throw BadArguments{"--frames is required", true};
     return o;
 }
 
-// Reads the input script: one event per line, "FRAME KIND ARGS...".
+// Reads the input script. A folder, or a file that cannot be read through,
+// is refused; so is the first malformed line, named by its number.
 std::vector<TimedEvent> read_input(const std::string& path)
 {
-    std::ifstream in(path);
+    struct stat st;
+    if (stat(path.c_str(), &st) != 0)
+        throw BadArguments{"cannot read input file " + path + ": " + reason(errno), false};
+    if (S_ISDIR(st.st_mode))
+        throw BadArguments{"cannot read input file " + path + ": " + reason(EISDIR), false};
+    std::ifstream in(path, std::ios::binary);
     if (!in)
-        throw Failure{"cannot read input file " + path};
+        throw BadArguments{"cannot read input file " + path + ": " + reason(errno), false};
+
     std::vector<TimedEvent> events;
-    std::string line;
+    std::string line, why;
     long number = 0;
     while (std::getline(in, line)) {
         ++number;
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        std::istringstream words(line);
-        std::vector<std::string> w;
-        for (std::string word; words >> word;)
-            w.push_back(word);
-        if (w.empty() || w[0][0] == '#')
-            continue;
-
-        auto bad = [&](const std::string& why) {
-            return Failure{"input line " + std::to_string(number) + ": \"" + line + "\": " + why};
-        };
-        TimedEvent t{};
-        if (!parse_long(w[0], 1, 1000000000L, t.frame))
-            throw bad("the frame must be a whole number from 1");
-        if (w.size() < 2)
-            throw bad("missing event kind");
-        const std::string& kind = w[1];
-        size_t args = w.size() - 2;
-        if (kind == "move" || kind == "mousedown") {
-            if (args != 2 || !parse_float(w[2], t.event.x) || !parse_float(w[3], t.event.y))
-                throw bad(kind + " takes two decimal numbers X Y");
-            t.event.kind = kind == "move" ? EventKind::MouseMove : EventKind::MouseDown;
-        } else if (kind == "keydown" || kind == "keypress") {
-            long code;
-            if (args != 1 || !parse_long(w[2], -32768, 32767, code))
-                throw bad(kind + " takes one key code from -32768 to 32767");
-            t.event.kind = kind == "keydown" ? EventKind::KeyDown : EventKind::KeyPress;
-            t.event.code = int16_t(code);
-        } else if (kind == "music-done") {
-            if (args != 0)
-                throw bad("music-done takes no arguments");
-            t.event.kind = EventKind::MusicDone;
-        } else {
-            throw bad("unknown event kind '" + kind + "'");
+        TimedEvent t;
+        switch (read_event_line(line.data(), line.size(), t, why)) {
+        case LineRead::Event: events.push_back(t); break;
+        case LineRead::Nothing: break;
+        case LineRead::Malformed: {
+            // Shown as read, up to any NUL byte.
+            throw BadArguments{"input line " + std::to_string(number) + ": \"" + line.c_str() + "\": " + why, false};
         }
-        events.push_back(t);
+        }
     }
+    if (in.bad())
+        throw BadArguments{"cannot read input file " + path + ": " + reason(errno), false};
     // Events of one frame keep their file order.
     std::stable_sort(events.begin(), events.end(),
                      [](const TimedEvent& a, const TimedEvent& b) { return a.frame < b.frame; });
     return events;
 }
 
-FILE* open_output(const std::string& path)
+// One output file. A regular file (or a name not yet taken) is written to a
+// temporary file in the same folder and renamed over the target at commit; a
+// device or a pipe (/dev/stdout, /dev/null) is written directly.
+struct Output {
+    std::string path;      // as given
+    std::string target;    // where the file goes, symbolic links followed
+    std::string temporary; // empty when written directly
+    FILE* file = nullptr;
+    int error = 0; // the first failure's errno
+
+    explicit operator bool() const { return file != nullptr; }
+
+    void write(const char* bytes, size_t n)
+    {
+        if (error == 0 && n > 0 && std::fwrite(bytes, 1, n, file) != n)
+            error = errno ? errno : EIO;
+    }
+    void write(const std::string& s) { write(s.data(), s.size()); }
+};
+
+// Opens `out` for `path` before the first frame; a folder, an unwritable
+// place or a missing folder is refused with the system's reason.
+void open_output(Output& out, const std::string& path)
 {
     if (path.empty())
-        return nullptr;
-    FILE* f = std::fopen(path.c_str(), "w");
-    if (!f)
-        throw Failure{"cannot write " + path};
-    return f;
+        return;
+    out.path = path;
+    out.target = path;
+    struct stat st;
+    bool exists = stat(path.c_str(), &st) == 0;
+    if (exists && S_ISDIR(st.st_mode))
+        throw BadArguments{"cannot write " + path + ": " + reason(EISDIR), false};
+    if (exists && !S_ISREG(st.st_mode)) {
+        out.file = std::fopen(path.c_str(), "wb");
+        if (!out.file)
+            throw BadArguments{"cannot write " + path + ": " + reason(errno), false};
+        return;
+    }
+    if (exists) {
+        // Replace what a link points at, not the link.
+        char resolved[PATH_MAX];
+        if (realpath(path.c_str(), resolved) != nullptr)
+            out.target = resolved;
+    }
+    std::string::size_type slash = out.target.rfind('/');
+    std::string folder = slash == std::string::npos ? "" : out.target.substr(0, slash + 1);
+    std::string name = slash == std::string::npos ? out.target : out.target.substr(slash + 1);
+    std::string pattern = folder + "." + name + ".XXXXXX";
+    std::vector<char> temp(pattern.begin(), pattern.end());
+    temp.push_back('\0');
+    int fd = mkstemp(temp.data());
+    if (fd < 0)
+        throw BadArguments{"cannot write " + path + ": " + reason(errno), false};
+    out.temporary = temp.data();
+    // The permissions a newly created file would have had.
+    mode_t mask = umask(0);
+    umask(mask);
+    fchmod(fd, 0666 & ~mask);
+    out.file = fdopen(fd, "wb");
+    if (!out.file) {
+        int e = errno;
+        close(fd);
+        unlink(out.temporary.c_str());
+        throw BadArguments{"cannot write " + path + ": " + reason(e), false};
+    }
+}
+
+// Closes `out`; returns false, with the reason kept, if anything written was lost.
+bool close_output(Output& out)
+{
+    if (!out.file)
+        return true;
+    if (out.error == 0 && std::fflush(out.file) != 0)
+        out.error = errno ? errno : EIO;
+    if (std::fclose(out.file) != 0 && out.error == 0)
+        out.error = errno ? errno : EIO;
+    out.file = nullptr;
+    return out.error == 0;
+}
+
+// Takes away an output's temporary file.
+void discard_output(Output& out)
+{
+    if (out.file) {
+        std::fclose(out.file);
+        out.file = nullptr;
+    }
+    if (!out.temporary.empty())
+        unlink(out.temporary.c_str());
+    out.temporary.clear();
 }
 
 // An effect's name as the game gave it: the part after the program folder,
@@ -212,6 +296,7 @@ std::string json_string(const std::string& s)
     return out + "\"";
 }
 
+// Floats with nine significant digits, so they read back exactly.
 std::string num(float v)
 {
     char text[32];
@@ -219,7 +304,7 @@ std::string num(float v)
     return text;
 }
 
-std::string mover_json(const Mover& m)
+std::string record_json(const Mover& m)
 {
     return "{\"x\":" + num(m.x) + ",\"y\":" + num(m.y) + ",\"dx\":" + num(m.dx) + ",\"dy\":" + num(m.dy) +
            ",\"r\":" + std::to_string(m.r) + ",\"g\":" + std::to_string(m.g) + ",\"b\":" + std::to_string(m.b) +
@@ -227,7 +312,7 @@ std::string mover_json(const Mover& m)
            ",\"gravity\":" + num(m.gravity) + "}";
 }
 
-std::string shot_json(const Shot& s)
+std::string record_json(const Shot& s)
 {
     return "{\"x\":" + num(s.x) + ",\"y\":" + num(s.y) + ",\"dx\":" + num(s.dx) + ",\"dy\":" + num(s.dy) +
            ",\"tx\":" + num(s.tx) + ",\"ty\":" + num(s.ty) + ",\"r\":" + std::to_string(s.r) +
@@ -235,117 +320,174 @@ std::string shot_json(const Shot& s)
            ",\"state\":" + std::to_string(s.state) + "}";
 }
 
-std::string blast_json(const Blast& b)
+std::string record_json(const Blast& b)
 {
     return "{\"x\":" + num(b.x) + ",\"y\":" + num(b.y) + ",\"half_width\":" + num(b.half_width) +
            ",\"half_height\":" + num(b.half_height) + ",\"life\":" + std::to_string(b.life) + "}";
 }
 
-std::string building_json(const Building& b)
+std::string record_json(const Building& b)
 {
     return "{\"x\":" + num(b.x) + ",\"y\":" + num(b.y) + ",\"w\":" + num(b.w) + ",\"h\":" + num(b.h) +
            ",\"r\":" + std::to_string(b.r) + ",\"g\":" + std::to_string(b.g) + ",\"b\":" + std::to_string(b.b) + "}";
 }
 
-template <typename Record, typename Format>
-std::string list_json(const Record* table, int16_t count, Format format)
-{
-    std::string out = "[";
-    for (int16_t i = 1; i <= count; ++i)
-        out += (i > 1 ? ", " : "") + format(table[i]);
-    return out + "]";
-}
+// Gathers every global of the game as JSON members, in the walk's order:
+// single values first, then the tables with their live records.
+struct StateJson {
+    std::vector<std::string> values;
+    std::vector<std::string> tables;
 
-void write_state(FILE* f, long frames_run, bool ended)
+    void value(const char* name, int16_t v) { values.push_back(json_string(name) + ": " + std::to_string(v)); }
+    void value(const char* name, Rgb c)
+    {
+        values.push_back(json_string(name) + ": [" + std::to_string(c.r) + ", " + std::to_string(c.g) + ", " +
+                         std::to_string(c.b) + "]");
+    }
+    template <typename Record, size_t Slots> void table(const char* name, const Record (&slots)[Slots], int16_t count)
+    {
+        std::string list = "[";
+        for (int16_t i = 1; i <= count; ++i)
+            list += (i > 1 ? ", " : "") + record_json(slots[i]);
+        tables.push_back(json_string(name) + ": " + list + "]");
+    }
+};
+
+// The state file: the run's own facts, then the game's single values four to
+// a line, then one table a line.
+std::string state_text(long frames_run, bool ended)
 {
-    std::fprintf(f,
-                 "{\"frames_run\": %ld, \"ended\": %s, \"rnd_draws\": %llu,\n"
-                 " \"mouse_x\": %d, \"mouse_y\": %d, \"spawn_interval\": %d, \"spawn_countdown\": %d,\n"
-                 " \"sky_type\": %d, \"ground_color\": [%d, %d, %d], \"roof_top\": %d, \"hit_index\": %d,\n"
-                 " \"cursor_counter\": %d,\n",
-                 frames_run, ended ? "true" : "false", (unsigned long long)rnd_draws(), mouse_x, mouse_y,
-                 spawn_interval, spawn_countdown, sky_type, ground_color.r, ground_color.g, ground_color.b,
-                 roof_top, hit_index, mem_cursor_counter());
-    std::fprintf(f, " \"buildings\": %s,\n", list_json(buildings, building_count, building_json).c_str());
-    std::fprintf(f, " \"missiles\": %s,\n", list_json(missiles, missile_count, mover_json).c_str());
-    std::fprintf(f, " \"particles\": %s,\n", list_json(particles, particle_count, mover_json).c_str());
-    std::fprintf(f, " \"shots\": %s,\n", list_json(shots, shot_count, shot_json).c_str());
-    std::fprintf(f, " \"blasts\": %s}\n", list_json(blasts, blast_count, blast_json).c_str());
+    StateJson game;
+    visit_game(game);
+    game.value("cursor_counter", int16_t(mem_cursor_counter()));
+
+    std::string text = "{\"frames_run\": " + std::to_string(frames_run) + ", \"ended\": " +
+                       (ended ? "true" : "false") + ", \"rnd_draws\": " + std::to_string(rnd_draws()) + ",\n";
+    for (size_t i = 0; i < game.values.size(); ++i)
+        text += (i % 4 == 0 ? " " : ", ") + game.values[i] + (i % 4 == 3 || i + 1 == game.values.size() ? ",\n" : "");
+    for (size_t i = 0; i < game.tables.size(); ++i)
+        text += " " + game.tables[i] + (i + 1 == game.tables.size() ? "}\n" : ",\n");
+    return text;
 }
 
 // Writes the audio calls made since `done` and returns the new count; adds
 // each effect's name to `sounds`.
-size_t log_audio(FILE* log, long frame, size_t done, std::vector<std::string>& sounds)
+size_t log_audio(Output& log, long frame, size_t done, std::vector<std::string>& sounds)
 {
     const std::vector<AudioCall>& calls = mem_audio_calls();
+    char line[64];
     for (; done < calls.size(); ++done) {
         const AudioCall& c = calls[done];
         if (c.is_sound)
             sounds.push_back(effect_name(c.name));
         if (!log)
             continue;
-        if (c.is_sound)
-            std::fprintf(log, "%ld sound %s %d\n", frame, effect_name(c.name).c_str(), c.value);
-        else
-            std::fprintf(log, "%ld music %d %s\n", frame, c.value, c.name.c_str());
+        if (c.is_sound) {
+            std::snprintf(line, sizeof line, "%ld sound ", frame);
+            log.write(line + effect_name(c.name) + " " + std::to_string(c.value) + "\n");
+        } else {
+            std::snprintf(line, sizeof line, "%ld music %d ", frame, c.value);
+            log.write(line + c.name + "\n");
+        }
     }
     return done;
 }
 
-void write_trace(FILE* f, long frame, const std::vector<std::string>& sounds)
+std::string trace_line(long frame, const std::vector<std::string>& sounds)
 {
     std::string list;
     for (size_t i = 0; i < sounds.size(); ++i)
         list += (i ? ", " : "") + json_string(sounds[i]);
-    std::fprintf(f,
-                 "{\"frame\": %ld, \"rnd_draws\": %llu, \"missile_count\": %d, \"particle_count\": %d, "
-                 "\"shot_count\": %d, \"blast_count\": %d, \"building_count\": %d, \"spawn_interval\": %d, "
-                 "\"spawn_countdown\": %d, \"sky_type\": %d, \"sounds\": [%s]}\n",
-                 frame, (unsigned long long)rnd_draws(), missile_count, particle_count, shot_count, blast_count,
-                 building_count, spawn_interval, spawn_countdown, sky_type, list.c_str());
+    char head[512];
+    std::snprintf(head, sizeof head,
+                  "{\"frame\": %ld, \"rnd_draws\": %llu, \"missile_count\": %d, \"particle_count\": %d, "
+                  "\"shot_count\": %d, \"blast_count\": %d, \"building_count\": %d, \"spawn_interval\": %d, "
+                  "\"spawn_countdown\": %d, \"sky_type\": %d, \"sounds\": [",
+                  frame, (unsigned long long)rnd_draws(), missile_count, particle_count, shot_count, blast_count,
+                  building_count, spawn_interval, spawn_countdown, sky_type);
+    return head + list + "]}\n";
 }
 
-int run(const Options& o)
+// The outputs of one run, so that a failure anywhere can take them all away.
+struct Outputs {
+    Output trace, audio, state, screenshot;
+
+    Output* all[4] = {&trace, &audio, &state, &screenshot};
+
+    // Throws WriteFailed naming the first output that lost a write.
+    void check() const
+    {
+        for (const Output* o : all)
+            if (o->error != 0)
+                throw WriteFailed{"cannot write " + o->path + ": " + reason(o->error)};
+    }
+    void discard()
+    {
+        for (Output* o : all)
+            discard_output(*o);
+    }
+    // Closes every output and renames the temporary files into place, or
+    // throws WriteFailed if any of them lost a write.
+    void commit()
+    {
+        for (Output* o : all)
+            close_output(*o);
+        check();
+        for (Output* o : all) {
+            if (o->temporary.empty())
+                continue;
+            if (std::rename(o->temporary.c_str(), o->target.c_str()) != 0) {
+                int e = errno;
+                throw WriteFailed{"cannot write " + o->path + ": " + reason(e)};
+            }
+            o->temporary.clear();
+        }
+    }
+};
+
+int run(const Options& o, Outputs& out)
 {
     std::vector<TimedEvent> events = o.input.empty() ? std::vector<TimedEvent>{} : read_input(o.input);
-    FILE* trace = open_output(o.trace);
-    FILE* audio = open_output(o.audio_log);
+    open_output(out.trace, o.trace);
+    open_output(out.audio, o.audio_log);
+    open_output(out.state, o.state);
+    open_output(out.screenshot, o.screenshot);
 
     mem_reset(o.width, o.height, kFolder);
     start_up(o.seed);
     std::vector<std::string> sounds;
-    size_t logged = log_audio(audio, 0, 0, sounds);
+    size_t logged = log_audio(out.audio, 0, 0, sounds);
 
     long frames_run = 0;
     bool ended = false;
     size_t next_event = 0;
     for (long frame = 1; frame <= o.frames; ++frame) {
         for (; next_event < events.size() && events[next_event].frame == frame; ++next_event)
-            mem_push_event(events[next_event].event);
+            post_event(events[next_event].event);
         sounds.clear();
         try {
             run_frame();
         } catch (const ProgramEnded&) {
             ended = true;
         }
-        logged = log_audio(audio, frame, logged, sounds);
+        logged = log_audio(out.audio, frame, logged, sounds);
         frames_run = frame;
+        // The frame in which Esc ends the game writes no trace line.
         if (ended)
             break;
-        if (trace)
-            write_trace(trace, frame, sounds);
+        if (out.trace)
+            out.trace.write(trace_line(frame, sounds));
+        // A full disk ends the run at once rather than after every frame.
+        out.check();
     }
 
-    if (trace)
-        std::fclose(trace);
-    if (audio)
-        std::fclose(audio);
-    if (FILE* state = open_output(o.state)) {
-        write_state(state, frames_run, ended);
-        std::fclose(state);
+    if (out.state)
+        out.state.write(state_text(frames_run, ended));
+    if (out.screenshot) {
+        std::vector<uint8_t> png = encode_png(picture_pixels(), picture_width(), picture_height());
+        out.screenshot.write(reinterpret_cast<const char*>(png.data()), png.size());
     }
-    if (!o.screenshot.empty() && !write_png(o.screenshot, mem_surface(), mem_width(), mem_height()))
-        throw Failure{"cannot write " + o.screenshot};
+    out.commit();
     return 0;
 }
 
@@ -353,12 +495,26 @@ int run(const Options& o)
 
 int main(int argc, char** argv)
 {
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0) {
+            std::fputs(kUsage, stdout);
+            std::fputs("\n", stdout);
+            std::fputs(kHelp, stdout);
+            return std::fflush(stdout) == 0 ? 0 : 1;
+        }
+    }
+    Outputs out;
     try {
-        return run(parse_options(argc, argv));
-    } catch (const Failure& f) {
+        return run(parse_options(argc, argv), out);
+    } catch (const BadArguments& f) {
+        out.discard();
         std::fprintf(stderr, "pelmaric-sim: %s\n", f.message.c_str());
-        if (f.message.rfind("input line", 0) != 0 && f.message.rfind("cannot", 0) != 0)
+        if (f.show_usage)
             std::fputs(kUsage, stderr);
         return 2;
+    } catch (const WriteFailed& f) {
+        out.discard();
+        std::fprintf(stderr, "pelmaric-sim: %s\n", f.message.c_str());
+        return 1;
     }
 }

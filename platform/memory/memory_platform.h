@@ -1,11 +1,13 @@
 // memory_platform.h -- the in-memory backend's controls, for tests and the runner.
 //
-// The memory backend draws into an RGB array, takes its events from a script,
-// reads a clock that never waits in real time and records every audio call.
-// Ending the program throws ProgramEnded, which the runner and the tests
-// catch, so a run can end without ending the process.
+// The memory backend shows the picture to nobody, takes its events from the
+// queue its caller fills (post_event), reads a clock that never waits in real
+// time and records every audio call. Ending the program throws ProgramEnded,
+// which the runner and the tests catch, so a run can end without ending the
+// process.
 #pragma once
 
+#include "platform/events.h"
 #include "platform/platform.h"
 
 #include <cstdint>
@@ -15,14 +17,6 @@
 // Thrown by plat_end_program on this backend.
 struct ProgramEnded {};
 
-enum class EventKind { MouseMove, KeyDown, KeyPress, MouseDown, MusicDone };
-
-struct ScriptedEvent {
-    EventKind kind;
-    int16_t code;  // key code for KeyDown and KeyPress
-    float x, y;    // position for MouseMove and MouseDown
-};
-
 // One audio call: a sound effect start or a music-control property write.
 struct AudioCall {
     bool is_sound;
@@ -30,29 +24,24 @@ struct AudioCall {
     int32_t value;      // effect flags, or the property identifier
 };
 
-// Back to a new machine: a black W x H surface, pointer counter 0, clock 0
+// Back to a new machine: a black W x H picture, pointer counter 0, clock 0
 // advancing 16 ms per read, no queued events, empty logs, the program folder
 // set to `folder`.
 void mem_reset(int w = 800, int h = 600, const std::string& folder = "/pelmaric");
 
-// Resizes the client area (and the surface, cleared to black).
+// Resizes the client area (the picture, cleared to black), as a user might
+// resize the window while the game runs.
 void mem_set_client_size(int w, int h);
 
-// The colour of a pixel of the surface; (0, 0, 0) outside it.
+// The colour of a pixel of the picture; (0, 0, 0) outside it.
 Rgb mem_pixel(int x, int y);
 
-// Whole surface, row-major RGB triplets, for screenshots.
-const std::vector<Rgb>& mem_surface();
-int mem_width();
-int mem_height();
+// Queues an event for the next plat_process_events (post_event, by its
+// older name, which the tests use throughout).
+inline void mem_push_event(const WindowEvent& event) { post_event(event); }
 
-// Queues an event for the next plat_process_events call.
-void mem_push_event(const ScriptedEvent& event);
-size_t mem_pending_events();
-
-// How many plat_set_pixel calls were made, and how many at (0, 0).
+// How many plat_set_pixel calls were made since the reset.
 uint64_t mem_pixel_writes();
-uint64_t mem_pixel_writes_at_origin();
 
 // The clock: its next reading, and how much each reading advances it.
 void mem_set_tick(uint32_t tick);

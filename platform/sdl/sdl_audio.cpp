@@ -10,7 +10,7 @@
 #include "platform/sdl/midi_length.h"
 #include "platform/sdl/sdl_audio.h"
 #include "platform/sdl/sdl_audio_stats.h"
-#include "shell/handlers.h"
+#include "platform/events.h"
 
 #include <SDL.h>
 #include <SDL_mixer.h>
@@ -362,7 +362,7 @@ void sdl_audio_poll()
     if (!ended)
         return;
     awaiting_end = false;
-    MMControl1_Done(); // the game restarts the piece from here
+    post_event(music_done()); // the game restarts the piece when it handles this
 }
 
 void sdl_audio_close()

@@ -5,7 +5,7 @@
 // SDL's video is up. With no audio device the game runs silent.
 void sdl_audio_open();
 
-// Raises MMControl1_Done when the playing piece has reached its end. Called by
+// Posts music_done() when the playing piece has reached its end. Called by
 // plat_process_events on the game's own thread, once per call.
 void sdl_audio_poll();
 

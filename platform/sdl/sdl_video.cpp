@@ -1,17 +1,15 @@
-// sdl_video.cpp -- the game window on SDL2: drawing surface, events, pointer and clock.
+// sdl_video.cpp -- the game window on SDL2: showing the picture, events, pointer and clock.
 //
-// The game draws as onto a window that keeps its picture: single pixels and
-// one-pixel lines that stay until drawn over. Here that picture is a pixel
-// buffer of 800 x 600 game pixels held in the window surface's own format.
-// Drawing only writes the buffer and notes which part of each row changed;
-// the changed rows reach the screen when the game next reads the clock,
-// which it does at least once per frame while it waits for the next one.
-// The window surface path (no GPU, no vsync) keeps one present well under a
-// millisecond and keeps Mesa out of the process.
+// The game draws into the shared picture (platform/picture.h). Here the rows
+// that changed reach the window when the game next reads the clock, which it
+// does at least once per frame while it waits for the next one. The window
+// surface path (no GPU, no vsync) keeps one present well under a millisecond
+// and keeps Mesa out of the process.
 #include "platform/platform.h"
 #include "platform/sdl/sdl_audio.h"
 #include "platform/sdl/sdl_window_watch.h"
-#include "shell/handlers.h"
+#include "platform/events.h"
+#include "platform/picture.h"
 
 #include <SDL.h>
 
@@ -31,6 +29,10 @@ namespace {
 constexpr int kWidth = 800;
 constexpr int kHeight = 600;
 
+// The picture's pixels, 0x00RRGGBB, in SDL's name. X servers at depth 24 and
+// 32 give window surfaces of this very format, so a present is a plain copy.
+constexpr uint32_t kPictureFormat = SDL_PIXELFORMAT_RGB888;
+
 // The timer the game paces itself by ticks 64 times a second.
 constexpr int64_t kTickPeriodNs = 15'625'000;
 
@@ -47,21 +49,9 @@ const std::chrono::steady_clock::time_point program_start = std::chrono::steady_
 SDL_Window* window = nullptr;
 bool audio_open = false;
 
-// The picture in game pixels, row-major, in `buffer_format`.
-std::vector<uint32_t> buffer(size_t(kWidth) * kHeight);
-uint32_t buffer_format = SDL_PIXELFORMAT_ARGB8888;
-SDL_Surface* buffer_surface = nullptr; // the buffer seen as an SDL surface, for converting blits
-
-// Each colour channel's value already shifted into place for buffer_format,
-// so that setting a pixel is three table reads and two ors.
-uint32_t red_bits[256], green_bits[256], blue_bits[256];
-uint32_t opaque_bits = 0;
-uint32_t black = 0;
-
-// What changed since the last present: per row, the columns [x0, x1).
-int16_t changed_x0[kHeight];
-int16_t changed_x1[kHeight];
-bool changed = false;
+// The picture seen as an SDL surface, for converting blits onto a window
+// surface whose pixels are not the picture's own.
+SDL_Surface* picture_surface = nullptr;
 
 // The window surface the picture was last copied to, and the whole factor
 // each game pixel is enlarged by on it.
@@ -71,36 +61,6 @@ int scale = 1;
 
 int32_t cursor_counter = 0;
 int applied_cursor = SDL_ENABLE;
-
-// A colour as a pixel value of the buffer. Called for every pixel drawn.
-uint32_t map_colour(Rgb c) { return red_bits[c.r] | green_bits[c.g] | blue_bits[c.b] | opaque_bits; }
-
-// Notes that columns [x0, x1) of row y were drawn, for the next present.
-void mark_changed(int y, int x0, int x1)
-{
-    if (x0 < changed_x0[y])
-        changed_x0[y] = int16_t(x0);
-    if (x1 > changed_x1[y])
-        changed_x1[y] = int16_t(x1);
-    changed = true;
-}
-
-// Notes the whole picture for the next present: after a clear, a new
-// window surface or an expose.
-void mark_all_changed()
-{
-    std::fill(std::begin(changed_x0), std::end(changed_x0), int16_t(0));
-    std::fill(std::begin(changed_x1), std::end(changed_x1), int16_t(kWidth));
-    changed = true;
-}
-
-// Starts a new list of changes once a present has taken them.
-void forget_changes()
-{
-    std::fill(std::begin(changed_x0), std::end(changed_x0), int16_t(kWidth));
-    std::fill(std::begin(changed_x1), std::end(changed_x1), int16_t(0));
-    changed = false;
-}
 
 // Ends the program when no real window can be had: one line on stderr,
 // status 1. Called only from plat_open_window.
@@ -113,28 +73,14 @@ void forget_changes()
     std::exit(1);
 }
 
-// Chooses the buffer's pixel format: the window surface's own when it has
-// 32-bit pixels (then presenting is a plain copy), else ARGB8888 converted by
-// SDL at each present. Fills the channel tables for it.
-void choose_buffer_format(const SDL_Surface* surface)
+// Wraps the picture's pixels as an SDL surface, for the converting path.
+void wrap_picture()
 {
-    buffer_format = surface->format->BytesPerPixel == 4 ? surface->format->format : uint32_t(SDL_PIXELFORMAT_ARGB8888);
-    SDL_PixelFormat* f = SDL_AllocFormat(buffer_format);
-    if (f == nullptr)
+    picture_surface = SDL_CreateRGBSurfaceWithFormatFrom(const_cast<uint32_t*>(picture_pixels()), picture_width(),
+                                                         picture_height(), 32, picture_width() * 4, kPictureFormat);
+    if (picture_surface == nullptr)
         fail_to_open(SDL_GetError());
-    for (uint32_t v = 0; v < 256; ++v) {
-        red_bits[v] = ((v >> f->Rloss) << f->Rshift) & f->Rmask;
-        green_bits[v] = ((v >> f->Gloss) << f->Gshift) & f->Gmask;
-        blue_bits[v] = ((v >> f->Bloss) << f->Bshift) & f->Bmask;
-    }
-    opaque_bits = f->Amask;
-    black = map_colour(Rgb{0, 0, 0});
-    SDL_FreeFormat(f);
-
-    buffer_surface = SDL_CreateRGBSurfaceWithFormatFrom(buffer.data(), kWidth, kHeight, 32, kWidth * 4, buffer_format);
-    if (buffer_surface == nullptr)
-        fail_to_open(SDL_GetError());
-    SDL_SetSurfaceBlendMode(buffer_surface, SDL_BLENDMODE_NONE);
+    SDL_SetSurfaceBlendMode(picture_surface, SDL_BLENDMODE_NONE);
 }
 
 // Window points to drawable pixels, horizontally and vertically. 1 except on
@@ -162,13 +108,15 @@ void adopt_surface(SDL_Surface* surface)
     SDL_FillRect(surface, nullptr, SDL_MapRGB(surface->format, 0, 0, 0));
 }
 
-// Copies the game-pixel rectangle r of the buffer onto the window surface,
-// each pixel enlarged to scale x scale.
-void copy_to_surface(SDL_Surface* surface, const SDL_Rect& r)
+// Copies the game-pixel rectangle r of the picture onto the window surface,
+// each pixel enlarged to scale x scale: a plain copy when the surface has the
+// picture's own pixel format, else SDL's converting blit.
+void copy_to_surface(SDL_Surface* surface, const PictureRect& r)
 {
-    if (surface->format->format == buffer_format) {
+    if (surface->format->format == kPictureFormat) {
+        const uint32_t* pixels = picture_pixels();
         for (int y = r.y; y < r.y + r.h; ++y) {
-            const uint32_t* src = &buffer[size_t(y) * kWidth + r.x];
+            const uint32_t* src = pixels + size_t(y) * kWidth + r.x;
             for (int sy = 0; sy < scale; ++sy) {
                 auto* row = reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(surface->pixels) + size_t(y * scale + sy) * surface->pitch);
                 uint32_t* dst = row + size_t(r.x) * scale;
@@ -182,44 +130,13 @@ void copy_to_surface(SDL_Surface* surface, const SDL_Rect& r)
             }
         }
     } else {
-        SDL_Rect from = r;
+        SDL_Rect from{r.x, r.y, r.w, r.h};
         SDL_Rect to{r.x * scale, r.y * scale, r.w * scale, r.h * scale};
         if (scale == 1)
-            SDL_BlitSurface(buffer_surface, &from, surface, &to);
+            SDL_BlitSurface(picture_surface, &from, surface, &to);
         else
-            SDL_BlitScaled(buffer_surface, &from, surface, &to);
+            SDL_BlitScaled(picture_surface, &from, surface, &to);
     }
-}
-
-// Gathers the changed pixels within the visible w x h game pixels into at
-// most kMaxPresentRects rectangles, top to bottom; returns how many.
-int collect_changes(int visible_w, int visible_h, SDL_Rect* rects)
-{
-    int count = 0;
-    int x0 = 0, y0 = 0, x1 = 0, y1 = 0; // the rectangle being grown, half-open
-    for (int y = 0; y < visible_h; ++y) {
-        const int rx0 = changed_x0[y];
-        const int rx1 = std::min<int>(changed_x1[y], visible_w);
-        if (rx0 >= rx1)
-            continue;
-        if (count > 0) {
-            const int ux0 = std::min(x0, rx0), ux1 = std::max(x1, rx1);
-            const int unchanged = (ux1 - ux0) * (y + 1 - y0) - (x1 - x0) * (y1 - y0) - (rx1 - rx0);
-            if (unchanged <= kMergeSlack || count == kMaxPresentRects) {
-                x0 = ux0;
-                x1 = ux1;
-                y1 = y + 1;
-                rects[count - 1] = SDL_Rect{x0, y0, x1 - x0, y1 - y0};
-                continue;
-            }
-        }
-        x0 = rx0;
-        x1 = rx1;
-        y0 = y;
-        y1 = y + 1;
-        rects[count++] = SDL_Rect{x0, y0, x1 - x0, y1 - y0};
-    }
-    return count;
 }
 
 // Sends what changed since the last present (or, with `everything`, the
@@ -236,12 +153,13 @@ void present(bool everything)
         everything = true;
     }
     if (everything)
-        mark_all_changed();
+        picture_mark_all_changed();
 
     // Only the part of the picture that fits on the surface is copied.
+    PictureRect changes[kMaxPresentRects];
     SDL_Rect rects[kMaxPresentRects];
-    const int count = collect_changes(std::min(kWidth, surface->w / scale), std::min(kHeight, surface->h / scale), rects);
-    forget_changes();
+    const int count = picture_changed_rects(surface->w / scale, surface->h / scale, changes, kMaxPresentRects, kMergeSlack);
+    picture_forget_changes();
     if (count == 0 && !everything)
         return;
 
@@ -249,8 +167,9 @@ void present(bool everything)
     if (locked && SDL_LockSurface(surface) != 0)
         return;
     for (int i = 0; i < count; ++i) {
-        copy_to_surface(surface, rects[i]);
-        rects[i] = SDL_Rect{rects[i].x * scale, rects[i].y * scale, rects[i].w * scale, rects[i].h * scale};
+        const PictureRect& r = changes[i];
+        copy_to_surface(surface, r);
+        rects[i] = SDL_Rect{r.x * scale, r.y * scale, r.w * scale, r.h * scale};
     }
     if (locked)
         SDL_UnlockSurface(surface);
@@ -281,9 +200,9 @@ void shut_down()
         audio_open = false;
         sdl_audio_close();
     }
-    if (buffer_surface != nullptr) {
-        SDL_FreeSurface(buffer_surface);
-        buffer_surface = nullptr;
+    if (picture_surface != nullptr) {
+        SDL_FreeSurface(picture_surface);
+        picture_surface = nullptr;
     }
     if (window != nullptr && !window_watch_lost())
         SDL_Quit();
@@ -390,25 +309,25 @@ void to_game_pixels(int x, int y, float& gx, float& gy)
     gy = float(y * py / scale);
 }
 
-// Hands one SDL event to the game's handler for it; called for each queued
-// event by plat_process_events. Esc and a close request end the program
-// inside Form_KeyPress.
-void dispatch(const SDL_Event& e)
+// Turns one SDL event into the game's window events and posts them; called
+// for each queued SDL event by plat_process_events. Esc is both a key going
+// down and the character typed; a close request is taken as Esc.
+void translate(const SDL_Event& e)
 {
     switch (e.type) {
     case SDL_KEYDOWN: {
         int16_t code = key_code(e.key.keysym);
         if (code == 0)
             break;
-        Form_KeyDown(code, shift_state(e.key.keysym.mod));
-        if (code == 27)
-            Form_KeyPress(27);
+        post_event(key_down(code, shift_state(e.key.keysym.mod)));
+        if (code == kKeyEsc)
+            post_event(key_press(kKeyEsc));
         break;
     }
     case SDL_MOUSEMOTION: {
         float x = 0, y = 0;
         to_game_pixels(e.motion.x, e.motion.y, x, y);
-        Form_MouseMove(0, 0, x, y);
+        post_event(mouse_move(x, y));
         break;
     }
     case SDL_MOUSEBUTTONDOWN: {
@@ -417,17 +336,17 @@ void dispatch(const SDL_Event& e)
             break;
         float x = 0, y = 0;
         to_game_pixels(e.button.x, e.button.y, x, y);
-        Form_MouseDown(button, 0, x, y);
+        post_event(mouse_down(x, y, button));
         break;
     }
     case SDL_WINDOWEVENT:
         if (e.window.event == SDL_WINDOWEVENT_CLOSE)
-            Form_KeyPress(27);
+            post_event(key_press(kKeyEsc));
         else if (e.window.event == SDL_WINDOWEVENT_EXPOSED)
             present(true);
         break;
     case SDL_QUIT:
-        Form_KeyPress(27);
+        post_event(key_press(kKeyEsc));
         break;
     case SDL_SYSWMEVENT:
         window_watch_note(e.syswm.msg);
@@ -435,19 +354,6 @@ void dispatch(const SDL_Event& e)
     default:
         break;
     }
-}
-
-// A coordinate rounded to a whole pixel, halves to even, kept within a range
-// where every step of a line loop is still far off the surface. NaN gives
-// false: such a line draws nothing.
-bool whole_pixel(float v, int32_t& out)
-{
-    double r = std::nearbyint(double(v));
-    if (std::isnan(r))
-        return false;
-    r = std::clamp(r, -1.0e9, 1.0e9);
-    out = int32_t(r);
-    return true;
 }
 
 } // namespace
@@ -505,8 +411,8 @@ void plat_open_window()
     SDL_Surface* surface = SDL_GetWindowSurface(window);
     if (surface == nullptr)
         fail_to_open(SDL_GetError());
-    choose_buffer_format(surface);
-    std::fill(buffer.begin(), buffer.end(), black);
+    picture_resize(kWidth, kHeight);
+    wrap_picture();
     present(true);
     apply_cursor();
 
@@ -515,67 +421,18 @@ void plat_open_window()
     audio_open = true;
 }
 
-float plat_client_width() { return float(kWidth); }
-float plat_client_height() { return float(kHeight); }
-
-// Writes the buffer only; the pixel reaches the screen at the next clock read.
-void plat_set_pixel(int32_t x, int32_t y, Rgb colour)
-{
-    if (x < 0 || y < 0 || x >= kWidth || y >= kHeight)
-        return;
-    buffer[size_t(y) * kWidth + x] = map_colour(colour);
-    mark_changed(y, x, x + 1);
-}
-
-// Same pixels as the memory backend's line, clipped to the client area first
-// so that far-off end points cost nothing.
-void plat_draw_line(float x1, float y1, float x2, float y2, Rgb colour)
-{
-    int32_t ax = 0, ay = 0, bx = 0, by = 0;
-    if (!whole_pixel(x1, ax) || !whole_pixel(y1, ay) || !whole_pixel(x2, bx) || !whole_pixel(y2, by))
-        return;
-    // The pixels covered, as a half-open range [lo, hi): from the first end
-    // point towards the second, which is left out.
-    if (ay == by) {
-        if (ax == bx || ay < 0 || ay >= kHeight)
-            return;
-        const int32_t lo = std::max(bx > ax ? ax : bx + 1, 0);
-        const int32_t hi = std::min(bx > ax ? bx : ax + 1, kWidth);
-        if (lo >= hi)
-            return;
-        const uint32_t value = map_colour(colour);
-        std::fill(&buffer[size_t(ay) * kWidth + lo], &buffer[size_t(ay) * kWidth + hi], value);
-        mark_changed(ay, lo, hi);
-    } else if (ax == bx) {
-        if (ax < 0 || ax >= kWidth)
-            return;
-        const int32_t lo = std::max(by > ay ? ay : by + 1, 0);
-        const int32_t hi = std::min(by > ay ? by : ay + 1, kHeight);
-        const uint32_t value = map_colour(colour);
-        for (int32_t y = lo; y < hi; ++y) {
-            buffer[size_t(y) * kWidth + ax] = value;
-            mark_changed(y, ax, ax + 1);
-        }
-    }
-}
-
-void plat_clear()
-{
-    std::fill(buffer.begin(), buffer.end(), black);
-    mark_all_changed();
-}
-
 // Also the one place where the audio half checks for the end of the music,
 // and where a window destroyed from outside ends the game.
 void plat_process_events()
 {
     SDL_Event e;
     while (SDL_PollEvent(&e))
-        dispatch(e);
-    sdl_audio_poll();
+        translate(e);
+    sdl_audio_poll(); // posts music_done() when the piece has ended
     // The window was destroyed from outside: the game ends as if closed.
     if (window_watch_lost())
-        Form_KeyPress(27);
+        post_event(key_press(kKeyEsc));
+    dispatch_events();
 }
 
 // SDL's pointer switch has no counter; ours decides when to flip it.
@@ -590,7 +447,7 @@ int32_t plat_show_cursor(bool show)
 // whole 15.625 ms steps counted from program start.
 uint32_t plat_tick_count()
 {
-    if (changed)
+    if (picture_changed())
         present(false);
     const auto elapsed = std::chrono::steady_clock::now() - program_start;
     const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(elapsed).count();

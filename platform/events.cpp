@@ -1,0 +1,53 @@
+// events.cpp -- the queue of window events and the one switch that hands them to the handlers.
+#include "platform/events.h"
+
+#include "shell/handlers.h"
+
+#include <cstddef>
+#include <vector>
+
+namespace {
+
+// Events from `head` on wait; the vector is emptied, never shrunk, once
+// they have all been handed over.
+std::vector<WindowEvent> queue = [] {
+    std::vector<WindowEvent> q;
+    q.reserve(4096);
+    return q;
+}();
+size_t head = 0;
+
+void dispatch(const WindowEvent& e)
+{
+    switch (e.kind) {
+    case EventKind::KeyDown: Form_KeyDown(e.code, e.shift); break;
+    case EventKind::KeyPress: Form_KeyPress(e.code); break;
+    case EventKind::MouseMove: Form_MouseMove(0, e.shift, e.x, e.y); break;
+    case EventKind::MouseDown: Form_MouseDown(e.code, e.shift, e.x, e.y); break;
+    case EventKind::MusicDone: MMControl1_Done(); break;
+    }
+}
+
+} // namespace
+
+void post_event(const WindowEvent& e) { queue.push_back(e); }
+
+int pending_events() { return int(queue.size() - head); }
+
+void dispatch_events()
+{
+    while (head < queue.size()) {
+        const WindowEvent e = queue[head++];
+        if (head == queue.size()) {
+            queue.clear();
+            head = 0;
+        }
+        dispatch(e);
+    }
+}
+
+void forget_events()
+{
+    queue.clear();
+    head = 0;
+}

@@ -1,0 +1,59 @@
+// events.h -- the window's events, one list for every backend and the runner.
+//
+// A backend turns what its window system reports into these events and posts
+// them; plat_process_events hands the queued ones to the game's handlers,
+// in order, and that is the only place the handlers run.
+#pragma once
+
+#include <cstdint>
+
+// Key codes as the handlers receive them: the code of the key as labelled,
+// whatever Shift says.
+constexpr int16_t kKeyEsc = 27;
+constexpr int16_t kKeyA = 65; // launch from the left
+constexpr int16_t kKeyD = 68; // launch from the right
+constexpr int16_t kKeyS = 83; // launch from the centre
+
+// Mouse button codes: 1 left, 2 right, 4 middle.
+constexpr int16_t kButtonLeft = 1;
+
+enum class EventKind : uint8_t {
+    KeyDown,   // Form_KeyDown(code, shift): a key went down (held keys repeat)
+    KeyPress,  // Form_KeyPress(code): a character was typed
+    MouseMove, // Form_MouseMove(0, shift, x, y)
+    MouseDown, // Form_MouseDown(code, shift, x, y): code is the button
+    MusicDone, // MMControl1_Done(): the music has played to its end
+};
+
+struct WindowEvent {
+    EventKind kind;
+    int16_t code;  // key code, or button code
+    int16_t shift; // 1 Shift, 2 Ctrl, 4 Alt
+    float x, y;    // client pixels, fractions kept
+};
+
+inline WindowEvent key_down(int16_t code, int16_t shift = 0) { return {EventKind::KeyDown, code, shift, 0, 0}; }
+inline WindowEvent key_press(int16_t code) { return {EventKind::KeyPress, code, 0, 0, 0}; }
+inline WindowEvent mouse_move(float x, float y, int16_t shift = 0) { return {EventKind::MouseMove, 0, shift, x, y}; }
+inline WindowEvent mouse_down(float x, float y, int16_t button = kButtonLeft, int16_t shift = 0)
+{
+    return {EventKind::MouseDown, button, shift, x, y};
+}
+inline WindowEvent music_done() { return {EventKind::MusicDone, 0, 0, 0, 0}; }
+
+// Queues an event for the next plat_process_events. Backends call it as they
+// translate their input; the tests and the runner call it for their scripts.
+// Room for thousands of events is made once, so a real window's input never
+// allocates; only a script that queues more in one frame makes the queue grow.
+void post_event(const WindowEvent& e);
+
+// How many events wait.
+int pending_events();
+
+// Hands every queued event to its handler, oldest first. Each event leaves
+// the queue before its handler runs, so an Esc that ends the game leaves the
+// events after it unhandled. Called by each backend's plat_process_events.
+void dispatch_events();
+
+// Empties the queue without handling anything (a new game in the same process).
+void forget_events();
