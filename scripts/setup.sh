@@ -41,10 +41,10 @@ fi
 jobs=$(nproc 2>/dev/null || echo 2)
 
 cmake -S "$top" -B "$top/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-      -DPELMARIC_TESTS="$([ "$what" = tests ] && echo ON || echo OFF)"
+      -DBUILD_TESTING="$([ "$what" = tests ] && echo ON || echo OFF)"
 cmake --build "$top/build" -j "$jobs"
 
 if [ "$what" = tests ]; then
     cmake -S "$top" -B "$top/build-asan" -DCMAKE_BUILD_TYPE=Debug -DPELMARIC_SANITIZE=ON -DPELMARIC_BENCH=OFF
-    cmake --build "$top/build-asan" -j "$jobs" --target unit_tests pelmaric-sim pelmaric audio_tests assets
+    cmake --build "$top/build-asan" -j "$jobs" --target unit_tests runner_tests pelmaric-sim pelmaric audio_tests assets
 fi

@@ -14,8 +14,7 @@
 #include "platform/memory/memory_platform.h"
 #include "platform/picture.h"
 #include "shell/game_loop.h"
-#include "shell/game_state.h"
-#include "shell/rnd.h"
+#include "tools/game_record.h"
 #include "tools/png_writer.h"
 
 #include <sys/stat.h>
@@ -23,6 +22,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -53,10 +53,6 @@ const char* kHelp =
     "  --screenshot FILE  the final picture, as a PNG\n"
     "\n"
     "Exit status: 0 done, 1 an output could not be written, 2 bad arguments or input.\n";
-
-// The program folder the memory platform reports; effect names are given
-// back relative to it.
-const char* kFolder = "/pelmaric";
 
 struct Options {
     bool have_seed = false, have_frames = false;
@@ -276,100 +272,6 @@ void discard_output(Output& out)
     out.temporary.clear();
 }
 
-// An effect's name as the game gave it: the part after the program folder,
-// with the separators written back as backslashes.
-std::string effect_name(const std::string& path)
-{
-    std::string name = path.compare(0, std::strlen(kFolder), kFolder) == 0 ? path.substr(std::strlen(kFolder)) : path;
-    std::replace(name.begin(), name.end(), '/', '\\');
-    return name;
-}
-
-std::string json_string(const std::string& s)
-{
-    std::string out = "\"";
-    for (char c : s) {
-        if (c == '"' || c == '\\')
-            out += '\\';
-        out += c;
-    }
-    return out + "\"";
-}
-
-// Floats with nine significant digits, so they read back exactly.
-std::string num(float v)
-{
-    char text[32];
-    std::snprintf(text, sizeof text, "%.9g", double(v));
-    return text;
-}
-
-std::string record_json(const Mover& m)
-{
-    return "{\"x\":" + num(m.x) + ",\"y\":" + num(m.y) + ",\"dx\":" + num(m.dx) + ",\"dy\":" + num(m.dy) +
-           ",\"r\":" + std::to_string(m.r) + ",\"g\":" + std::to_string(m.g) + ",\"b\":" + std::to_string(m.b) +
-           ",\"life\":" + std::to_string(m.life) + ",\"maxlife\":" + std::to_string(m.maxlife) +
-           ",\"gravity\":" + num(m.gravity) + "}";
-}
-
-std::string record_json(const Shot& s)
-{
-    return "{\"x\":" + num(s.x) + ",\"y\":" + num(s.y) + ",\"dx\":" + num(s.dx) + ",\"dy\":" + num(s.dy) +
-           ",\"tx\":" + num(s.tx) + ",\"ty\":" + num(s.ty) + ",\"r\":" + std::to_string(s.r) +
-           ",\"g\":" + std::to_string(s.g) + ",\"b\":" + std::to_string(s.b) +
-           ",\"state\":" + std::to_string(s.state) + "}";
-}
-
-std::string record_json(const Blast& b)
-{
-    return "{\"x\":" + num(b.x) + ",\"y\":" + num(b.y) + ",\"half_width\":" + num(b.half_width) +
-           ",\"half_height\":" + num(b.half_height) + ",\"life\":" + std::to_string(b.life) + "}";
-}
-
-std::string record_json(const Building& b)
-{
-    return "{\"x\":" + num(b.x) + ",\"y\":" + num(b.y) + ",\"w\":" + num(b.w) + ",\"h\":" + num(b.h) +
-           ",\"r\":" + std::to_string(b.r) + ",\"g\":" + std::to_string(b.g) + ",\"b\":" + std::to_string(b.b) + "}";
-}
-
-// Gathers every global of the game as JSON members, in the walk's order:
-// single values first, then the tables with their live records.
-struct StateJson {
-    std::vector<std::string> values;
-    std::vector<std::string> tables;
-
-    void value(const char* name, int16_t v) { values.push_back(json_string(name) + ": " + std::to_string(v)); }
-    void value(const char* name, Rgb c)
-    {
-        values.push_back(json_string(name) + ": [" + std::to_string(c.r) + ", " + std::to_string(c.g) + ", " +
-                         std::to_string(c.b) + "]");
-    }
-    template <typename Record, size_t Slots> void table(const char* name, const Record (&slots)[Slots], int16_t count)
-    {
-        std::string list = "[";
-        for (int16_t i = 1; i <= count; ++i)
-            list += (i > 1 ? ", " : "") + record_json(slots[i]);
-        tables.push_back(json_string(name) + ": " + list + "]");
-    }
-};
-
-// The state file: the run's own facts, then the game's single values four to
-// a line, then one table a line.
-std::string state_text(long frames_run, bool ended)
-{
-    StateJson game;
-    visit_game(game);
-    game.value("cursor_counter", int16_t(mem_cursor_counter()));
-
-    std::string text = "{\"frames_run\": " + std::to_string(frames_run) + ", \"ended\": " +
-                       (ended ? "true" : "false") + ", \"rnd_draws\": " + std::to_string(rnd_draws()) + ",\n";
-    for (size_t i = 0; i < game.values.size(); ++i)
-        text += (i % 4 == 0 ? " " : ", ") + game.values[i] + (i % 4 == 3 || i + 1 == game.values.size() ? ",\n" : "");
-    for (size_t i = 0; i < game.tables.size(); ++i)
-        text += " " + game.tables[i] + (i + 1 == game.tables.size() ? "}\n" : ",\n");
-    return text;
-}
-
 // Writes the audio calls made since `done` and returns the new count; adds
 // each effect's name to `sounds`.
 size_t log_audio(Output& log, long frame, size_t done, std::vector<std::string>& sounds)
@@ -391,21 +293,6 @@ size_t log_audio(Output& log, long frame, size_t done, std::vector<std::string>&
         }
     }
     return done;
-}
-
-std::string trace_line(long frame, const std::vector<std::string>& sounds)
-{
-    std::string list;
-    for (size_t i = 0; i < sounds.size(); ++i)
-        list += (i ? ", " : "") + json_string(sounds[i]);
-    char head[512];
-    std::snprintf(head, sizeof head,
-                  "{\"frame\": %ld, \"rnd_draws\": %llu, \"missile_count\": %d, \"particle_count\": %d, "
-                  "\"shot_count\": %d, \"blast_count\": %d, \"building_count\": %d, \"spawn_interval\": %d, "
-                  "\"spawn_countdown\": %d, \"sky_type\": %d, \"sounds\": [",
-                  frame, (unsigned long long)rnd_draws(), missile_count, particle_count, shot_count, blast_count,
-                  building_count, spawn_interval, spawn_countdown, sky_type);
-    return head + list + "]}\n";
 }
 
 // The outputs of one run, so that a failure anywhere can take them all away.
@@ -453,7 +340,7 @@ int run(const Options& o, Outputs& out)
     open_output(out.state, o.state);
     open_output(out.screenshot, o.screenshot);
 
-    mem_reset(o.width, o.height, kFolder);
+    mem_reset(o.width, o.height, kRecordFolder);
     start_up(o.seed);
     std::vector<std::string> sounds;
     size_t logged = log_audio(out.audio, 0, 0, sounds);
@@ -476,13 +363,13 @@ int run(const Options& o, Outputs& out)
         if (ended)
             break;
         if (out.trace)
-            out.trace.write(trace_line(frame, sounds));
+            out.trace.write(trace_json(frame, sounds));
         // A full disk ends the run at once rather than after every frame.
         out.check();
     }
 
     if (out.state)
-        out.state.write(state_text(frames_run, ended));
+        out.state.write(state_json(frames_run, ended));
     if (out.screenshot) {
         std::vector<uint8_t> png = encode_png(picture_pixels(), picture_width(), picture_height());
         out.screenshot.write(reinterpret_cast<const char*>(png.data()), png.size());
@@ -495,6 +382,8 @@ int run(const Options& o, Outputs& out)
 
 int main(int argc, char** argv)
 {
+    // A file-size limit then shows as a failed write, reported like any other.
+    std::signal(SIGXFSZ, SIG_IGN);
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--help") == 0) {
             std::fputs(kUsage, stdout);
