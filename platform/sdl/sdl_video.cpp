@@ -8,6 +8,7 @@
 #include "platform/platform.h"
 #include "platform/sdl/sdl_audio.h"
 #include "platform/sdl/sdl_window_watch.h"
+#include "platform/sdl/sdl_x11_present.h"
 #include "platform/events.h"
 #include "platform/picture.h"
 
@@ -145,6 +146,15 @@ void present(bool everything)
 {
     if (window == nullptr || window_watch_lost())
         return;
+    if (x11_present_active()) {
+        if (everything)
+            picture_mark_all_changed();
+        PictureRect changes[kMaxPresentRects];
+        const int count = picture_changed_rects(kWidth, kHeight, changes, kMaxPresentRects, kMergeSlack);
+        picture_forget_changes();
+        x11_present(changes, count);
+        return;
+    }
     SDL_Surface* surface = SDL_GetWindowSurface(window);
     if (surface == nullptr)
         return;
@@ -204,6 +214,8 @@ void shut_down()
         SDL_FreeSurface(picture_surface);
         picture_surface = nullptr;
     }
+    if (window != nullptr && !window_watch_lost())
+        x11_present_stop();
     if (window != nullptr && !window_watch_lost())
         SDL_Quit();
     window = nullptr;
@@ -408,11 +420,13 @@ void plat_open_window()
     SDL_StopTextInput();
     window_watch_start(window);
 
-    SDL_Surface* surface = SDL_GetWindowSurface(window);
-    if (surface == nullptr)
-        fail_to_open(SDL_GetError());
+    // SDL's window surface knows the usual pixel formats; on a deep-colour or
+    // colour-mapped screen the picture goes through Xlib instead.
     picture_resize(kWidth, kHeight);
-    wrap_picture();
+    if (SDL_GetWindowSurface(window) != nullptr)
+        wrap_picture();
+    else if (!x11_present_start(window))
+        fail_to_open(SDL_GetError());
     present(true);
     apply_cursor();
 

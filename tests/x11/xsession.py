@@ -85,13 +85,13 @@ class XServer:
     log_path: str
 
 
-def start_xserver(workdir):
-    """Starts Xvfb 1024x768x24 on a free display; Xvfb picks the number itself (-displayfd)."""
+def start_xserver(workdir, depth=24):
+    """Starts Xvfb 1024x768 at `depth` bits on a free display; Xvfb picks the number itself (-displayfd)."""
     read_end, write_end = os.pipe()
     log_path = os.path.join(workdir, "xvfb.log")
     with open(log_path, "wb") as log:
         process = subprocess.Popen(
-            [XVFB, "-displayfd", str(write_end), "-screen", "0", "1024x768x24",
+            [XVFB, "-displayfd", str(write_end), "-screen", "0", f"1024x768x{depth}",
              "-nolisten", "tcp", "-noreset"],
             pass_fds=(write_end,), stdout=log, stderr=subprocess.STDOUT,
             stdin=subprocess.DEVNULL, start_new_session=True)
@@ -200,11 +200,11 @@ def find_window(session, timeout=START_TIMEOUT):
 
 
 @contextlib.contextmanager
-def game_session(binary):
-    """A fresh X server with the game running in it and its window found."""
+def game_session(binary, depth=24):
+    """A fresh X server (of `depth` bits) with the game running in it and its window found."""
     require_tools()
     workdir = tempfile.mkdtemp(prefix="pelmaric-x11-")
-    xserver = start_xserver(workdir)
+    xserver = start_xserver(workdir, depth)
     game = None
     try:
         game = start_game(binary, xserver, workdir)

@@ -1,0 +1,28 @@
+// sdl_x11_present.h -- shows the picture through Xlib on screens SDL has no window surface for.
+//
+// SDL's window surface knows the common X visuals (depth 15, 16, 24, 32) and
+// refuses others with "Unknown window pixel format": a deep-colour screen at
+// depth 30, or an 8-bit screen with a colour map. There the video half sends
+// the changed rectangles of the picture itself, converted to the window's
+// visual pixel by pixel.
+#pragma once
+
+#include "platform/picture.h"
+
+struct SDL_Window;
+
+// Readies the path for `window` when SDL gives it no surface. True when it
+// can show the picture (an X11 window whose visual is true colour, direct
+// colour or a colour map); false leaves the caller to fail. Called once by
+// plat_open_window.
+bool x11_present_start(SDL_Window* window);
+
+// True once x11_present_start has succeeded.
+bool x11_present_active();
+
+// Converts and sends the rectangles of the picture to the window.
+void x11_present(const PictureRect* rects, int count);
+
+// Frees the image and colours. Called when the program ends, unless the
+// window was taken away (then the connection is not touched again).
+void x11_present_stop();

@@ -1,0 +1,92 @@
+"""test_screens.py -- the game on X screens of unusual depth: deep colour (30 bits) and 8 bits.
+
+Usage: /usr/bin/python3 test_screens.py CASE PELMARIC_BINARY
+SDL has no window surface for these screens; the game must show its picture
+all the same, in the right colours as far as the screen can hold them.
+"""
+
+import os
+import sys
+
+sys.dont_write_bytecode = True
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+
+from xsession import (run_case, GROUND, HEIGHT, WIDTH, check, game_session, move_pointer,  # noqa: E402
+                      press_key, sky_colour, wait_for_exit, wait_for_shot, wait_until)
+
+SKY_ROWS = range(0, 471)
+GROUND_ROWS = range(560, 600)
+
+
+def ends_on_escape(s):
+    press_key(s, "Escape")
+    status = wait_for_exit(s, 5.0)
+    check(status == 0, f"Esc ended the game with status {status}: " + s.stderr_text())
+
+
+def near(a, b):
+    """Equal but for ImageMagick's rounding of 10-bit channels down to 8."""
+    return all(abs(x - y) <= 1 for x, y in zip(a, b))
+
+
+def case_deep_colour(binary):
+    """On a 30-bit screen every sky row and the ground show the game's colours."""
+    with game_session(binary, depth=30) as s:
+        move_pointer(s, 400, 590)
+        found = {}
+
+        def complete(shot):
+            ground = sum(1 for y in GROUND_ROWS for px in shot.row(y) if near(px, GROUND))
+            skies = [p for p in range(5) if all(near(shot.dominant(y), sky_colour(p, y)) for y in SKY_ROWS)]
+            found["why"] = f"{ground} ground pixels, skies matching: {skies}"
+            return skies and ground >= 0.8 * WIDTH * len(GROUND_ROWS)
+
+        _, ok = wait_for_shot(s, complete)
+        check(ok, "sky or ground not as on a 24-bit screen: " + found.get("why", ""))
+        ends_on_escape(s)
+
+
+def window_colours(s):
+    """The client area as RGB triplets, each pixel looked up in the window's own colour map."""
+    from Xlib import X, display
+    d = display.Display(s.display)
+    try:
+        window = d.create_resource_object("window", int(s.window))
+        colormap = d.create_resource_object("colormap", window.get_attributes().colormap)
+        image = window.get_image(0, 0, WIDTH, HEIGHT, X.ZPixmap, 0xFFFFFFFF)
+        data = image.data if isinstance(image.data, bytes) else bytes(image.data)
+        stride = len(data) // HEIGHT
+        table = [(c.red >> 8, c.green >> 8, c.blue >> 8) for c in colormap.query_colors(list(range(256)))]
+    finally:
+        d.close()
+    return [[table[data[y * stride + x]] for x in range(WIDTH)] for y in range(HEIGHT)]
+
+
+def case_eight_bit(binary):
+    """On an 8-bit screen the ground shows as dark green and the sky above it is dark."""
+    with game_session(binary, depth=8) as s:
+        move_pointer(s, 400, 100)
+        found = {}
+
+        def looks_right():
+            check(s.game.poll() is None, f"the game ended (status {s.game.returncode}): " + s.stderr_text())
+            rows = window_colours(s)
+            green = sum(1 for y in GROUND_ROWS for (r, g, b) in rows[y] if r < 40 and b < 40 and 20 <= g <= 60)
+            # Every sky is dark: no channel above 127 anywhere in the sky.
+            bright = sum(1 for y in range(0, 300, 10) for px in rows[y] if max(px) > 140)
+            found["why"] = f"{green} dark green ground pixels, {bright} bright sky pixels"
+            return green >= 0.8 * WIDTH * len(GROUND_ROWS) and bright < 20
+
+        ok = wait_until(looks_right, 10.0, 0.2)
+        check(ok, "the picture is not as expected: " + found.get("why", ""))
+        ends_on_escape(s)
+
+
+CASES = {
+    "deep_colour": case_deep_colour,
+    "eight_bit": case_eight_bit,
+}
+
+
+if __name__ == "__main__":
+    sys.exit(run_case(CASES))
