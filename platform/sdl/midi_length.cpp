@@ -2,6 +2,7 @@
 #include "platform/sdl/midi_length.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <vector>
 
 namespace {
@@ -59,9 +60,24 @@ uint32_t big_endian(const uint8_t* p, int bytes)
     return value;
 }
 
+// The length a meta event of `type` must have for the synthesizer to take
+// it, or -1 when any length will do.
+int required_meta_length(uint8_t type)
+{
+    switch (type) {
+    case 0x2F: return 0; // End of Track
+    case 0x51: return 3; // tempo
+    case 0x54: return 5; // SMPTE offset
+    case 0x58: return 4; // time signature
+    case 0x59: return 2; // key signature
+    default: return -1;
+    }
+}
+
 // Walks one track's events. Adds its tempo changes to `tempos` and gives the
-// tick of its last event. False when the track is cut short or holds a byte
-// that is no event.
+// tick of its last event. False when the track is cut short, holds a byte
+// that is no event, or holds an event the synthesizer would refuse with a
+// message on the terminal.
 bool read_track(Reader track, std::vector<TempoChange>& tempos, uint64_t* last_tick)
 {
     uint64_t tick = 0;
@@ -71,6 +87,9 @@ bool read_track(Reader track, std::vector<TempoChange>& tempos, uint64_t* last_t
         if (!track.vlq(&delta))
             return false;
         tick += delta;
+        // The synthesizer counts ticks in a signed 32-bit integer.
+        if (tick > uint64_t(INT32_MAX))
+            return false;
 
         uint8_t status;
         if (!track.byte(&status))
@@ -83,9 +102,11 @@ bool read_track(Reader track, std::vector<TempoChange>& tempos, uint64_t* last_t
             status = running;
         }
 
-        // Meta and SysEx events leave the running status as it was: files in
-        // the wild rely on that, and only the events' lengths matter here.
         if (status == 0xFF) {
+            // Meta and SysEx events cancel the running status, as the file
+            // format says and as the synthesizer reads them: a data byte
+            // after one would be misread there.
+            running = 0;
             uint8_t type;
             uint32_t length;
             if (!track.byte(&type) || !track.vlq(&length))
@@ -93,7 +114,10 @@ bool read_track(Reader track, std::vector<TempoChange>& tempos, uint64_t* last_t
             const uint8_t* body = track.at;
             if (!track.skip(length))
                 return false;
-            if (type == 0x51 && length == 3) {
+            int required = required_meta_length(type);
+            if (required >= 0 && length != uint32_t(required))
+                return false;
+            if (type == 0x51) {
                 uint32_t micros = big_endian(body, 3);
                 if (micros == 0)
                     return false;
@@ -101,21 +125,35 @@ bool read_track(Reader track, std::vector<TempoChange>& tempos, uint64_t* last_t
             } else if (type == 0x2F) {
                 break; // End of Track: anything after it is not played.
             }
-        } else if (status == 0xF0 || status == 0xF7) {
+        } else if (status == 0xF0) {
+            running = 0;
             uint32_t length;
             if (!track.vlq(&length) || !track.skip(length))
                 return false;
         } else if (status >= 0xF0) {
-            return false; // System messages other than SysEx have no place in a file.
+            // The escape (F7) and the system messages: the synthesizer
+            // knows none of them in a file.
+            return false;
         } else {
             running = status;
             uint8_t kind = status & 0xF0;
-            if (!track.skip(kind == 0xC0 || kind == 0xD0 ? 1 : 2))
-                return false;
+            int data_bytes = kind == 0xC0 || kind == 0xD0 ? 1 : 2;
+            for (int i = 0; i < data_bytes; ++i) {
+                uint8_t data;
+                if (!track.byte(&data) || data >= 0x80)
+                    return false;
+            }
         }
     }
     *last_tick = tick;
     return true;
+}
+
+// True when all four bytes of a chunk's type are ASCII, as the synthesizer
+// demands of every chunk it passes over.
+bool ascii_chunk_type(const uint8_t* type)
+{
+    return type[0] < 0x80 && type[1] < 0x80 && type[2] < 0x80 && type[3] < 0x80;
 }
 
 } // namespace
@@ -123,24 +161,26 @@ bool read_track(Reader track, std::vector<TempoChange>& tempos, uint64_t* last_t
 bool midi_length_seconds(const uint8_t* data, size_t size, double* seconds)
 {
     Reader file{data, data + size};
-    if (size < 14 || big_endian(data, 4) != big_endian(reinterpret_cast<const uint8_t*>("MThd"), 4))
+    if (size < 14 || size > kMaxMusicFileBytes ||
+        big_endian(data, 4) != big_endian(reinterpret_cast<const uint8_t*>("MThd"), 4))
         return false;
-    uint32_t header_length = big_endian(data + 4, 4);
-    if (header_length < 6 || !file.skip(8))
+    // The synthesizer reads the header as exactly six bytes, a format of 0,
+    // 1 or 2, and a track count from its low byte only.
+    if (big_endian(data + 4, 4) != 6 || !file.skip(14))
         return false;
-    const uint8_t* header = file.at;
-    if (!file.skip(header_length))
-        return false;
-    uint32_t track_count = big_endian(header + 2, 2);
-    uint32_t division = big_endian(header + 4, 2);
-    if (division == 0 || track_count == 0)
+    uint32_t format = big_endian(data + 8, 2);
+    uint32_t track_count = big_endian(data + 10, 2);
+    uint32_t division = big_endian(data + 12, 2);
+    // A division in time code (its top bit set) is one the synthesizer
+    // cannot play: it refuses the file with a message.
+    if (format > 2 || track_count == 0 || track_count > 255 || division == 0 || (division & 0x8000) != 0)
         return false;
 
     std::vector<TempoChange> tempos;
     uint64_t last_tick = 0;
     uint32_t tracks_read = 0;
     while (tracks_read < track_count && file.at < file.end) {
-        if (file.end - file.at < 8)
+        if (file.end - file.at < 8 || !ascii_chunk_type(file.at))
             return false;
         uint32_t type = big_endian(file.at, 4);
         uint32_t length = big_endian(file.at + 4, 4);
@@ -159,18 +199,6 @@ bool midi_length_seconds(const uint8_t* data, size_t size, double* seconds)
     }
     if (tracks_read != track_count)
         return false;
-
-    if (division & 0x8000) {
-        // Time code: frames per second in the high byte (negated), ticks per
-        // frame in the low byte. Tempo changes do not apply. 29 means 29.97.
-        int fps = -int(int8_t(division >> 8));
-        int ticks_per_frame = int(division & 0xFF);
-        if (fps <= 0 || ticks_per_frame == 0)
-            return false;
-        double frame_rate = fps == 29 ? 30000.0 / 1001.0 : double(fps);
-        *seconds = double(last_tick) / (frame_rate * ticks_per_frame);
-        return true;
-    }
 
     // Tempo changes from every track, in time order; of two at one tick the
     // later in the file wins, hence the stable sort.
