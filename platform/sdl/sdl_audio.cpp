@@ -21,6 +21,8 @@
 #include <fluidsynth.h>
 
 #include <fcntl.h>
+#include <pthread.h>
+#include <sched.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -175,13 +177,16 @@ struct DecodeJob {
 
 // The decoding thread and what it shares with the game's thread. Finished
 // jobs are handed back together once the queue is empty, so that effects
-// first started in one frame also begin in one frame.
+// first started in one frame also begin in one frame. The thread also frees
+// the sounds of files that changed: giving back megabytes of decoded sound
+// costs a millisecond or more.
 struct Decoder {
     std::thread thread;
     std::mutex lock;
     std::condition_variable wake;
     std::vector<DecodeJob> queued;   // guarded by `lock`
     std::vector<DecodeJob> finished; // guarded by `lock`
+    std::vector<Mix_Chunk*> unused;  // guarded by `lock`
     std::atomic<bool> have_finished{false};
     bool stopping = false; // guarded by `lock`
 };
@@ -317,12 +322,25 @@ Mix_Chunk* decode_file(const std::string& path, const FileStamp& stamp)
 
 void decoder_main()
 {
+    // A batch thread never preempts the thread that wakes it: handing it a
+    // file must not hand it the game's core in the middle of a frame.
+    sched_param no_priority{};
+    pthread_setschedparam(pthread_self(), SCHED_BATCH, &no_priority);
     std::vector<DecodeJob> done;
     std::unique_lock<std::mutex> hold(decoder.lock);
     for (;;) {
-        decoder.wake.wait(hold, [] { return decoder.stopping || !decoder.queued.empty(); });
+        decoder.wake.wait(hold, [] { return decoder.stopping || !decoder.queued.empty() || !decoder.unused.empty(); });
         if (decoder.stopping)
             break;
+        if (!decoder.unused.empty()) {
+            std::vector<Mix_Chunk*> unused;
+            unused.swap(decoder.unused);
+            hold.unlock();
+            for (Mix_Chunk* chunk : unused)
+                Mix_FreeChunk(chunk); // also stops copies still playing
+            hold.lock();
+            continue;
+        }
         DecodeJob job = std::move(decoder.queued.front());
         decoder.queued.erase(decoder.queued.begin());
         hold.unlock();
@@ -346,8 +364,13 @@ void decoder_main()
 // refused until the file changes: only the header was read.
 void check_and_queue(Effect& effect, int index, int fd, const struct stat& st, uint64_t now)
 {
-    if (effect.chunk != nullptr)
-        Mix_FreeChunk(effect.chunk); // also stops copies of the old version
+    if (effect.chunk != nullptr) {
+        {
+            std::lock_guard<std::mutex> hold(decoder.lock);
+            decoder.unused.push_back(effect.chunk);
+        }
+        decoder.wake.notify_one();
+    }
     effect.chunk = nullptr;
     effect.stamp = stamp_of(st);
     effect.checked = true;
@@ -416,8 +439,11 @@ void stop_decoder()
     for (DecodeJob& job : decoder.finished)
         if (job.chunk != nullptr)
             Mix_FreeChunk(job.chunk);
+    for (Mix_Chunk* chunk : decoder.unused)
+        Mix_FreeChunk(chunk);
     decoder.queued.clear();
     decoder.finished.clear();
+    decoder.unused.clear();
     decoder.have_finished.store(false);
     decoder.stopping = false;
 }
