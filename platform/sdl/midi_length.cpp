@@ -7,6 +7,12 @@
 
 namespace {
 
+// At most this many events within any kWindowMicros of the piece: ten
+// thousand a second, far beyond any real piece, and few enough that the
+// synthesizer plays a buffer's worth of them within a few milliseconds.
+constexpr size_t kMaxEventsPerWindow = 1000;
+constexpr double kWindowMicros = 100000.0;
+
 // A tempo change: from `tick` on, a quarter note lasts `micros` microseconds.
 struct TempoChange {
     uint64_t tick;
@@ -74,11 +80,12 @@ int required_meta_length(uint8_t type)
     }
 }
 
-// Walks one track's events. Adds its tempo changes to `tempos` and gives the
-// tick of its last event. False when the track is cut short, holds a byte
-// that is no event, or holds an event the synthesizer would refuse with a
-// message on the terminal.
-bool read_track(Reader track, std::vector<TempoChange>& tempos, uint64_t* last_tick)
+// Walks one track's events. Adds its tempo changes to `tempos` and the tick
+// of each event to `event_ticks`, and gives the tick of its last event.
+// False when the track is cut short, holds a byte that is no event, or holds
+// an event the synthesizer would refuse with a message on the terminal.
+bool read_track(Reader track, std::vector<TempoChange>& tempos, std::vector<uint32_t>& event_ticks,
+                uint64_t* last_tick)
 {
     uint64_t tick = 0;
     uint8_t running = 0;
@@ -90,6 +97,7 @@ bool read_track(Reader track, std::vector<TempoChange>& tempos, uint64_t* last_t
         // The synthesizer counts ticks in a signed 32-bit integer.
         if (tick > uint64_t(INT32_MAX))
             return false;
+        event_ticks.push_back(uint32_t(tick));
 
         uint8_t status;
         if (!track.byte(&status))
@@ -149,6 +157,29 @@ bool read_track(Reader track, std::vector<TempoChange>& tempos, uint64_t* last_t
     return true;
 }
 
+// Times in microseconds from ticks, through the piece's tempo changes in
+// time order. Asked for ticks in rising order, as its cursor only advances.
+struct TempoMap {
+    const std::vector<TempoChange>& changes;
+    uint32_t division;
+    size_t next = 0;         // the first change not yet passed
+    uint64_t from_tick = 0;  // where the tempo in force began
+    double from_micros = 0.0;
+    uint32_t tempo = 500000; // 120 quarter notes a minute until told otherwise
+
+    double micros_at(uint64_t tick)
+    {
+        // A change at the very tick asked for does not apply to it.
+        while (next < changes.size() && changes[next].tick < tick) {
+            from_micros += double(changes[next].tick - from_tick) * tempo / division;
+            from_tick = changes[next].tick;
+            tempo = changes[next].micros;
+            ++next;
+        }
+        return from_micros + double(tick - from_tick) * tempo / division;
+    }
+};
+
 // True when all four bytes of a chunk's type are ASCII, as the synthesizer
 // demands of every chunk it passes over.
 bool ascii_chunk_type(const uint8_t* type)
@@ -177,6 +208,7 @@ bool midi_length_seconds(const uint8_t* data, size_t size, double* seconds)
         return false;
 
     std::vector<TempoChange> tempos;
+    std::vector<uint32_t> event_ticks;
     uint64_t last_tick = 0;
     uint32_t tracks_read = 0;
     while (tracks_read < track_count && file.at < file.end) {
@@ -192,7 +224,7 @@ bool midi_length_seconds(const uint8_t* data, size_t size, double* seconds)
         if (type != big_endian(reinterpret_cast<const uint8_t*>("MTrk"), 4))
             continue;
         uint64_t track_last = 0;
-        if (!read_track(Reader{body, body + length}, tempos, &track_last))
+        if (!read_track(Reader{body, body + length}, tempos, event_ticks, &track_last))
             return false;
         last_tick = std::max(last_tick, track_last);
         ++tracks_read;
@@ -204,17 +236,27 @@ bool midi_length_seconds(const uint8_t* data, size_t size, double* seconds)
     // later in the file wins, hence the stable sort.
     std::stable_sort(tempos.begin(), tempos.end(),
                      [](const TempoChange& a, const TempoChange& b) { return a.tick < b.tick; });
-    double micros = 0.0;
-    uint64_t tick = 0;
-    uint32_t tempo = 500000; // 120 quarter notes a minute until told otherwise
-    for (const TempoChange& change : tempos) {
-        if (change.tick >= last_tick)
-            break;
-        micros += double(change.tick - tick) * tempo / division;
-        tick = change.tick;
-        tempo = change.micros;
+    TempoMap map{tempos, division};
+
+    // The synthesizer plays every event falling in a buffer of output inside
+    // the mixer's lock, which the game's thread waits for to start an
+    // effect: a burst of thousands of events at once would freeze the game.
+    // Each track is in time order already, so the sort merges runs.
+    std::stable_sort(event_ticks.begin(), event_ticks.end());
+    std::vector<double> window; // the times of the last kMaxEventsPerWindow events, as a ring
+    window.reserve(kMaxEventsPerWindow);
+    for (size_t i = 0; i < event_ticks.size(); ++i) {
+        double at = map.micros_at(event_ticks[i]);
+        if (window.size() < kMaxEventsPerWindow) {
+            window.push_back(at);
+            continue;
+        }
+        double& oldest = window[i % kMaxEventsPerWindow];
+        if (at - oldest < kWindowMicros)
+            return false;
+        oldest = at;
     }
-    micros += double(last_tick - tick) * tempo / division;
-    *seconds = micros / 1e6;
+
+    *seconds = map.micros_at(last_tick) / 1e6;
     return true;
 }

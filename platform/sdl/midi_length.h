@@ -19,8 +19,10 @@ constexpr size_t kMaxMusicFileBytes = size_t(1) << 20;
 // would complain of on the terminal: a time-code division, a header longer
 // than six bytes, an escape or system event, a data byte with its top bit
 // set, running status after a meta or SysEx event, a standard meta event of
-// the wrong length, a non-ASCII chunk type, more than 255 tracks, or a track
-// longer than 2^31 ticks.
+// the wrong length, a non-ASCII chunk type, more than 255 tracks, a track
+// longer than 2^31 ticks, or more than 1000 events within 0.1 s (FluidSynth
+// plays each buffer's events inside the mixer's lock, which an effect's
+// start waits for: a 1 MiB chord held that lock for a second).
 // Called when the music is opened, so the backend knows when a play of it
 // has reached its end without waiting for the synthesizer's reverb to die.
 bool midi_length_seconds(const uint8_t* data, size_t size, double* seconds);

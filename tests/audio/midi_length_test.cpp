@@ -123,6 +123,28 @@ TEST(MidiLength, RefusesWhatTheSynthesizerCannotPlay)
     EXPECT_FALSE(readable(odd_chunk_type)) << "a chunk type that is not ASCII";
     EXPECT_FALSE(readable(smf(1, 96, std::vector<Bytes>(256, cat({note, end_of_track(0)}))))) << "256 tracks";
 
+    // At most 1000 events within 0.1 s, whatever the tracks and tempo: 999
+    // at one tick pass, 1001 do not, nor 1001 a tick apart at a quarter note
+    // a millisecond (96 ticks a quarter), nor 1000 at 0 and 1000 more at
+    // 99 ms over five tracks; with the second thousand at 101 ms they pass.
+    auto chord = [](int notes, uint32_t gap) {
+        Bytes track;
+        for (int i = 0; i < notes; ++i)
+            track = cat({track, vlq(i == 0 ? 0 : gap), {0x90, uint8_t(i % 128), 100}, vlq(0), {0x80, uint8_t(i % 128), 0}});
+        return track;
+    };
+    // The End of Track events count too: one fewer note leaves room for it.
+    EXPECT_TRUE(readable(smf(0, 96, {cat({chord(499, 0), end_of_track(0)})})));
+    EXPECT_FALSE(readable(smf(0, 96, {cat({chord(500, 0), end_of_track(0)})})));
+    Bytes fast = tempo(0, 1000);
+    EXPECT_FALSE(readable(smf(1, 96, {cat({fast, end_of_track(0)}), cat({chord(500, 1), end_of_track(0)})})));
+    // 96 ticks a millisecond at this tempo: 99 ms is 9504 ticks.
+    Bytes half = cat({chord(249, 0), end_of_track(0)});
+    Bytes later = cat({vlq(9504), {0xFF, 0x01, 0x00}, chord(249, 0), end_of_track(0)});
+    EXPECT_FALSE(readable(smf(1, 96, {cat({fast, end_of_track(0)}), half, half, later, later})));
+    Bytes spread = cat({vlq(9696), {0xFF, 0x01, 0x00}, chord(249, 0), end_of_track(0)});
+    EXPECT_TRUE(readable(smf(1, 96, {cat({fast, end_of_track(0)}), half, half, spread, spread})));
+
     // Sound, but over the size limit; and a file just under it.
     Bytes notes;
     while (notes.size() + note.size() < kMaxMusicFileBytes - 100)
