@@ -36,6 +36,7 @@
 #include <cstring>
 #include <mutex>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -387,7 +388,7 @@ void check_and_queue(Effect& effect, int index, int fd, const struct stat& st, u
         return got == ssize_t(size);
     };
     WavLayout layout;
-    if (!wav_effect_layout(uint64_t(st.st_size), WavReader{read_at, &source}, &layout)) {
+    if (!decoder.thread.joinable() || !wav_effect_layout(uint64_t(st.st_size), WavReader{read_at, &source}, &layout)) {
         ++stats.effect_refusals;
         return;
     }
@@ -558,7 +559,11 @@ void sdl_audio_open()
     music_sounding.store(false);
     Mix_SetPostMix(after_mix, nullptr);
     last_end_told = 0;
-    decoder.thread = std::thread(decoder_main);
+    try {
+        decoder.thread = std::thread(decoder_main);
+    } catch (const std::system_error&) {
+        // No thread to decode on: effects are refused, the music still plays.
+    }
     audio_ready = true;
 }
 
