@@ -26,6 +26,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
@@ -234,30 +235,43 @@ void effect_start_changed(benchmark::State& state)
 }
 BENCHMARK(effect_start_changed)->UseManualTime()->Iterations(100)->Unit(benchmark::kMicrosecond);
 
-// The largest effect accepted: kMaxEffectFileBytes of 16-bit stereo noise
-// at 44.1 kHz (23.8 s).
-std::vector<uint8_t> largest_wav()
+// The largest effect accepted, kMaxEffectFileBytes of noise: 16-bit stereo
+// at 44.1 kHz (23.8 s), which the mixer only widens to floats, or with
+// `resampled` eight channels of floats at 192 kHz (0.68 s), which it mixes
+// down and resamples.
+std::vector<uint8_t> largest_wav(bool resampled = false)
 {
-    const uint32_t data_bytes = uint32_t(kMaxEffectFileBytes - 44) / 4 * 4;
+    const uint32_t channels = resampled ? 8 : 2, rate = resampled ? 192000 : 44100;
+    const uint32_t frame_bytes = resampled ? 32 : 4;
+    const uint32_t data_bytes = uint32_t(kMaxEffectFileBytes - 44) / frame_bytes * frame_bytes;
     std::vector<uint8_t> out = {'R', 'I', 'F', 'F'};
     put(out, 36 + data_bytes, 4);
     for (char c : std::string("WAVEfmt "))
         out.push_back(uint8_t(c));
     put(out, 16, 4);
-    put(out, 1, 2);
-    put(out, 2, 2);
-    put(out, 44100, 4);
-    put(out, 44100 * 4, 4);
-    put(out, 4, 2);
-    put(out, 16, 2);
+    put(out, resampled ? 3 : 1, 2);
+    put(out, channels, 2);
+    put(out, rate, 4);
+    put(out, rate * frame_bytes, 4);
+    put(out, frame_bytes, 2);
+    put(out, resampled ? 32 : 16, 2);
     for (char c : std::string("data"))
         out.push_back(uint8_t(c));
     put(out, data_bytes, 4);
     uint32_t x = 7;
-    while (out.size() < kMaxEffectFileBytes) {
+    while (out.size() + frame_bytes <= kMaxEffectFileBytes) {
         x = x * 1664525u + 1013904223u;
-        out.push_back(uint8_t(x >> 24));
+        if (resampled) {
+            float sample = float(int32_t(x) >> 8) / 8388608.0f * 0.5f;
+            uint32_t word;
+            std::memcpy(&word, &sample, 4);
+            for (uint32_t c = 0; c < channels; ++c)
+                put(out, word, 4);
+        } else {
+            put(out, x, 4);
+        }
     }
+    out.resize(size_t(kMaxEffectFileBytes), 0);
     return out;
 }
 
@@ -304,11 +318,12 @@ BENCHMARK(effect_start_largest_changed)->UseManualTime()->Iterations(30)->Unit(b
 
 // What decoding the largest effect would cost the frame if it were done on
 // the game's thread: the mixer's loader and converter, from memory.
+// Argument 1: the file that must be resampled.
 void effect_decode_largest_here(benchmark::State& state)
 {
     if (!ready(state))
         return;
-    std::vector<uint8_t> bytes = largest_wav();
+    std::vector<uint8_t> bytes = largest_wav(state.range(0) != 0);
     for (auto _ : state) {
         SDL_RWops* source = SDL_RWFromConstMem(bytes.data(), int(bytes.size()));
         Mix_Chunk* chunk = Mix_LoadWAV_RW(source, 1);
@@ -319,7 +334,7 @@ void effect_decode_largest_here(benchmark::State& state)
         Mix_FreeChunk(chunk);
     }
 }
-BENCHMARK(effect_decode_largest_here)->Iterations(20)->Unit(benchmark::kMillisecond);
+BENCHMARK(effect_decode_largest_here)->Arg(0)->Arg(1)->Iterations(20)->Unit(benchmark::kMillisecond);
 
 // The game's restart at the piece's end (MMControl1_Done): close, open, play,
 // with the file unchanged.
