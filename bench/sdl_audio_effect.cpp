@@ -4,12 +4,16 @@
 // a frame's event processing, so both must be cheap when their files have not
 // changed: an effect start well under 0.1 ms, the music's restart (close,
 // open, play) under 1 ms. The changed-file cases show what the caches save.
+// An effect of the largest size accepted must not stall the frame by more
+// than 2 ms: its start only reads the header and hands the file to the
+// decoding thread, and the decoding cost shows why it cannot be done here.
 // Runs on any SDL audio driver; SDL_AUDIODRIVER defaults to "dummy" here
 // (set it to "disk" to hear the result in a file). Without an audio device
 // every benchmark reports why and measures nothing.
 #include "platform/platform.h"
 #include "platform/sdl/sdl_audio.h"
 #include "platform/sdl/sdl_audio_stats.h"
+#include "platform/sdl/wav_header.h"
 
 #include <SDL.h>
 #include <SDL_mixer.h>
@@ -22,6 +26,8 @@
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -134,6 +140,15 @@ double seconds_since(Clock::time_point start)
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
+// The calling thread's own CPU time: what a call cost, apart from the
+// time other programs on a loaded machine took the core away.
+double thread_cpu_seconds()
+{
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return double(now.tv_sec) + double(now.tv_nsec) * 1e-9;
+}
+
 bool ready(benchmark::State& state)
 {
     if (!audio_open)
@@ -165,6 +180,10 @@ void effect_start_unchanged(benchmark::State& state)
         start_music();
     std::string path = place("ex2.wav", noise_wav()).string();
     plat_play_sound(path.c_str(), 1); // first start decodes
+    while (sdl_audio_stats().effects_decoding != 0) {
+        SDL_Delay(1);
+        sdl_audio_poll();
+    }
     SDL_Delay(kBetweenStartsMs);
     uint64_t decodes = sdl_audio_stats().effect_decodes;
     double longest = 0.0;
@@ -215,6 +234,107 @@ void effect_start_changed(benchmark::State& state)
     Mix_HaltChannel(-1);
 }
 BENCHMARK(effect_start_changed)->UseManualTime()->Iterations(100)->Unit(benchmark::kMicrosecond);
+
+// The largest effect accepted, kMaxEffectFileBytes of noise: 16-bit stereo
+// at 44.1 kHz (23.8 s), which the mixer only widens to floats, or with
+// `resampled` eight channels of floats at 192 kHz (0.68 s), which it mixes
+// down and resamples.
+std::vector<uint8_t> largest_wav(bool resampled = false)
+{
+    const uint32_t channels = resampled ? 8 : 2, rate = resampled ? 192000 : 44100;
+    const uint32_t frame_bytes = resampled ? 32 : 4;
+    const uint32_t data_bytes = uint32_t(kMaxEffectFileBytes - 44) / frame_bytes * frame_bytes;
+    std::vector<uint8_t> out = {'R', 'I', 'F', 'F'};
+    put(out, 36 + data_bytes, 4);
+    for (char c : std::string("WAVEfmt "))
+        out.push_back(uint8_t(c));
+    put(out, 16, 4);
+    put(out, resampled ? 3 : 1, 2);
+    put(out, channels, 2);
+    put(out, rate, 4);
+    put(out, rate * frame_bytes, 4);
+    put(out, frame_bytes, 2);
+    put(out, resampled ? 32 : 16, 2);
+    for (char c : std::string("data"))
+        out.push_back(uint8_t(c));
+    put(out, data_bytes, 4);
+    uint32_t x = 7;
+    while (out.size() + frame_bytes <= kMaxEffectFileBytes) {
+        x = x * 1664525u + 1013904223u;
+        if (resampled) {
+            float sample = float(int32_t(x) >> 8) / 8388608.0f * 0.5f;
+            uint32_t word;
+            std::memcpy(&word, &sample, 4);
+            for (uint32_t c = 0; c < channels; ++c)
+                put(out, word, 4);
+        } else {
+            put(out, x, 4);
+        }
+    }
+    out.resize(size_t(kMaxEffectFileBytes), 0);
+    return out;
+}
+
+// A start of the largest effect right after its file changed: the frame's
+// share is the header check and the hand-over. `ready_ms` is how long after
+// the start the decoded sound began, polled every millisecond as a frame
+// would every 15.6 ms; `cpu_us` is the start's own CPU time, which other
+// programs on a loaded machine do not inflate as they do the wall time.
+void effect_start_largest_changed(benchmark::State& state)
+{
+    if (!ready(state))
+        return;
+    fs::path file = work_folder / "largest.wav";
+    write_file(file, largest_wav());
+    std::string path = file.string();
+    double longest = 0.0, ready_total = 0.0, ready_longest = 0.0, cpu_total = 0.0, cpu_longest = 0.0;
+    for (auto _ : state) {
+        touch(file);
+        double cpu_start = thread_cpu_seconds();
+        Clock::time_point start = Clock::now();
+        plat_play_sound(path.c_str(), 1);
+        double took = seconds_since(start);
+        double cpu = thread_cpu_seconds() - cpu_start;
+        cpu_total += cpu;
+        cpu_longest = std::max(cpu_longest, cpu);
+        state.SetIterationTime(took);
+        longest = std::max(longest, took);
+        while (sdl_audio_stats().effects_decoding != 0) {
+            SDL_Delay(1);
+            sdl_audio_poll();
+        }
+        double ready_after = seconds_since(start);
+        ready_total += ready_after;
+        ready_longest = std::max(ready_longest, ready_after);
+        Mix_HaltChannel(-1);
+    }
+    state.counters["longest_us"] = longest * 1e6;
+    state.counters["cpu_us"] = cpu_total / double(state.iterations()) * 1e6;
+    state.counters["cpu_longest_us"] = cpu_longest * 1e6;
+    state.counters["ready_ms"] = ready_total / double(state.iterations()) * 1e3;
+    state.counters["ready_longest_ms"] = ready_longest * 1e3;
+}
+BENCHMARK(effect_start_largest_changed)->UseManualTime()->Iterations(30)->Unit(benchmark::kMicrosecond);
+
+// What decoding the largest effect would cost the frame if it were done on
+// the game's thread: the mixer's loader and converter, from memory.
+// Argument 1: the file that must be resampled.
+void effect_decode_largest_here(benchmark::State& state)
+{
+    if (!ready(state))
+        return;
+    std::vector<uint8_t> bytes = largest_wav(state.range(0) != 0);
+    for (auto _ : state) {
+        SDL_RWops* source = SDL_RWFromConstMem(bytes.data(), int(bytes.size()));
+        Mix_Chunk* chunk = Mix_LoadWAV_RW(source, 1);
+        if (chunk == nullptr) {
+            state.SkipWithError("the mixer refused the file");
+            return;
+        }
+        Mix_FreeChunk(chunk);
+    }
+}
+BENCHMARK(effect_decode_largest_here)->Arg(0)->Arg(1)->Iterations(20)->Unit(benchmark::kMillisecond);
 
 // The game's restart at the piece's end (MMControl1_Done): close, open, play,
 // with the file unchanged.

@@ -1,7 +1,9 @@
 // sdl_audio.cpp -- the game's sound effects and music, played through SDL2_mixer.
 //
-// Effects are WAV files looked up each time they are started; the music is
-// one MIDI piece rendered by FluidSynth with the General MIDI soundfont. The
+// Effects are WAV files looked up each time they are started, checked by
+// their size and header on the game's thread and decoded on a thread of
+// their own, so that no file can stall a frame; the music is one MIDI piece
+// rendered by FluidSynth with the General MIDI soundfont. The
 // mixer runs in floating point, which does not saturate while channels add up,
 // and a peak limiter at its output keeps the sum below full scale: explosions
 // chain, and many loud effects at once must never be clipped.
@@ -10,13 +12,17 @@
 #include "platform/sdl/midi_length.h"
 #include "platform/sdl/sdl_audio.h"
 #include "platform/sdl/sdl_audio_stats.h"
+#include "platform/sdl/wav_header.h"
 #include "platform/events.h"
 
 #include <SDL.h>
 #include <SDL_mixer.h>
 #include <alsa/asoundlib.h>
+#include <fluidsynth.h>
 
 #include <fcntl.h>
+#include <pthread.h>
+#include <sched.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -25,9 +31,13 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <condition_variable>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <string>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -59,6 +69,9 @@ constexpr float kCeiling = 0.97f;
 // average as the effects, so music and an explosion fit together.
 constexpr int kMusicVolume = 48;
 constexpr double kReleaseSeconds = 0.15;
+// A piece that ends at once (an empty track, or one the synthesizer gives
+// up on) would otherwise be restarted at every frame.
+constexpr uint64_t kMinLoopNs = 1'000'000'000;
 
 // The General MIDI soundfont the music is voiced for, then Debian's
 // alternatives, which may point at another soundfont or at nothing.
@@ -93,17 +106,31 @@ bool same_file(const FileStamp& a, const FileStamp& b)
            a.changed.tv_sec == b.changed.tv_sec && a.changed.tv_nsec == b.changed.tv_nsec;
 }
 
-// Reads a regular file whole, with the stamp of the very version read.
-// False when it cannot be opened or read.
-bool read_whole_file(const char* path, std::vector<uint8_t>& bytes, FileStamp& stamp)
+// Opens a file for reading without waiting: a pipe put in the file's place
+// would otherwise hang the game. -1 when it cannot be opened or is not a
+// regular file (the pipe is refused here); `st` then says nothing.
+int open_regular(const char* path, struct stat& st)
 {
-    // Non-blocking, so that a pipe put in the file's place cannot hang the
-    // game; it is refused as not a regular file.
     int fd = open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
-        return false;
+        return -1;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// Reads a regular file whole, with the stamp of the very version read.
+// False when it cannot be opened or read, or holds more than `max_bytes`
+// (then nothing is read).
+bool read_whole_file(const char* path, uint64_t max_bytes, std::vector<uint8_t>& bytes, FileStamp& stamp)
+{
     struct stat st;
-    bool ok = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    int fd = open_regular(path, st);
+    if (fd < 0)
+        return false;
+    bool ok = uint64_t(st.st_size) <= max_bytes;
     if (ok) {
         bytes.resize(size_t(st.st_size));
         size_t done = 0;
@@ -128,15 +155,41 @@ uint64_t now_ns()
                         .count());
 }
 
-// One effect file as last decoded. `chunk` is null when that version could
-// not be decoded (empty, truncated, not a sound): it plays nothing until the
-// file changes.
+// One effect file as last looked at. `chunk` is null while the version in
+// `stamp` is being decoded, and when it was refused (too big, a header out
+// of bounds, not a sound): then it plays nothing until the file changes.
 struct Effect {
     std::string path;
     FileStamp stamp;
-    bool decoded = false;
+    bool checked = false;  // `stamp` names a version that was checked
+    bool decoding = false; // that version is with the decoding thread
     Mix_Chunk* chunk = nullptr;
     uint64_t last_start = 0;
+    uint64_t pending_start = 0; // asked for while decoding; 0: none
+};
+
+// One decoding asked of the decoding thread, and later its answer.
+struct DecodeJob {
+    int effect;
+    std::string path;
+    FileStamp stamp;
+    Mix_Chunk* chunk; // the answer: null when the file could not be decoded
+};
+
+// The decoding thread and what it shares with the game's thread. Finished
+// jobs are handed back together once the queue is empty, so that effects
+// first started in one frame also begin in one frame. The thread also frees
+// the sounds of files that changed: giving back megabytes of decoded sound
+// costs a millisecond or more.
+struct Decoder {
+    std::thread thread;
+    std::mutex lock;
+    std::condition_variable wake;
+    std::vector<DecodeJob> queued;   // guarded by `lock`
+    std::vector<DecodeJob> finished; // guarded by `lock`
+    std::vector<Mix_Chunk*> unused;  // guarded by `lock`
+    std::atomic<bool> have_finished{false};
+    bool stopping = false; // guarded by `lock`
 };
 
 // Which effect each mixing channel was last given, and when.
@@ -160,11 +213,14 @@ int output_rate = kRate;
 int output_channels = 2;
 std::vector<Effect> effects;
 std::array<Voice, kChannels> voices;
+Decoder decoder;
 Piece piece;
 SdlAudioStats stats{};
 
 // A play has been started and its end not yet told to the game.
 bool awaiting_end = false;
+// When the game was last told that the piece ended (steady clock, ns).
+uint64_t last_end_told = 0;
 
 // Shared with the audio thread. The game thread arms `start_pending` just
 // before starting the music; the first mixed buffer that finds the music
@@ -249,30 +305,148 @@ int find_effect(const char* path)
     return -1;
 }
 
-// Decodes the effect's file as it is now. Leaves the effect undecoded when
-// the file cannot be read, so the next start tries again.
-void decode(Effect& effect)
+// Runs on the decoding thread: reads the file whole (it was checked, but
+// may have changed since), checks it again, and hands it to the mixer,
+// which converts it to the output format. The mixer's loader touches
+// nothing the audio thread or the game's thread changes.
+Mix_Chunk* decode_file(const std::string& path, const FileStamp& stamp)
 {
     std::vector<uint8_t> bytes;
-    FileStamp stamp;
-    if (!read_whole_file(effect.path.c_str(), bytes, stamp))
-        return;
-    if (effect.chunk != nullptr)
-        Mix_FreeChunk(effect.chunk); // also stops copies of the old version
-    effect.chunk = nullptr;
-    // Only WAV files are effects. Other data is not offered to the mixer,
-    // whose search through its other decoders leaks the reader when none
-    // takes it.
-    bool wav = bytes.size() >= 12 && std::memcmp(bytes.data(), "RIFF", 4) == 0 &&
-               std::memcmp(bytes.data() + 8, "WAVE", 4) == 0;
-    if (wav) {
-        SDL_RWops* source = SDL_RWFromConstMem(bytes.data(), int(bytes.size()));
-        if (source != nullptr)
-            effect.chunk = Mix_LoadWAV_RW(source, 1);
+    FileStamp read_stamp;
+    WavLayout layout;
+    if (!read_whole_file(path.c_str(), kMaxEffectFileBytes, bytes, read_stamp) || !same_file(read_stamp, stamp) ||
+        !wav_effect_layout(bytes.data(), bytes.size(), &layout))
+        return nullptr;
+    SDL_RWops* source = SDL_RWFromConstMem(bytes.data(), int(bytes.size()));
+    return source != nullptr ? Mix_LoadWAV_RW(source, 1) : nullptr;
+}
+
+void decoder_main()
+{
+    // A batch thread never preempts the thread that wakes it: handing it a
+    // file must not hand it the game's core in the middle of a frame.
+    sched_param no_priority{};
+    pthread_setschedparam(pthread_self(), SCHED_BATCH, &no_priority);
+    std::vector<DecodeJob> done;
+    std::unique_lock<std::mutex> hold(decoder.lock);
+    for (;;) {
+        decoder.wake.wait(hold, [] { return decoder.stopping || !decoder.queued.empty() || !decoder.unused.empty(); });
+        if (decoder.stopping)
+            break;
+        if (!decoder.unused.empty()) {
+            std::vector<Mix_Chunk*> unused;
+            unused.swap(decoder.unused);
+            hold.unlock();
+            for (Mix_Chunk* chunk : unused)
+                Mix_FreeChunk(chunk); // also stops copies still playing
+            hold.lock();
+            continue;
+        }
+        DecodeJob job = std::move(decoder.queued.front());
+        decoder.queued.erase(decoder.queued.begin());
+        hold.unlock();
+        job.chunk = decode_file(job.path, job.stamp);
+        done.push_back(std::move(job));
+        hold.lock();
+        if (decoder.queued.empty()) {
+            for (DecodeJob& d : done)
+                decoder.finished.push_back(std::move(d));
+            done.clear();
+            decoder.have_finished.store(true, std::memory_order_release);
+        }
     }
-    effect.stamp = stamp;
-    effect.decoded = true;
-    ++stats.effect_decodes;
+    // Closing: what was decoded but not handed back is freed by the closer.
+    for (DecodeJob& d : done)
+        decoder.finished.push_back(std::move(d));
+}
+
+// Reads the header of `effect`'s file as `st` found it, through `fd`, and
+// queues its decoding when the header is sound. Otherwise the effect is left
+// refused until the file changes: only the header was read.
+void check_and_queue(Effect& effect, int index, int fd, const struct stat& st, uint64_t now)
+{
+    if (effect.chunk != nullptr) {
+        {
+            std::lock_guard<std::mutex> hold(decoder.lock);
+            decoder.unused.push_back(effect.chunk);
+        }
+        decoder.wake.notify_one();
+    }
+    effect.chunk = nullptr;
+    effect.stamp = stamp_of(st);
+    effect.checked = true;
+
+    struct Source {
+        int fd;
+        uint64_t* counted;
+    } source{fd, &stats.effect_header_bytes};
+    auto read_at = [](void* context, uint64_t offset, uint8_t* out, size_t size) {
+        Source& s = *static_cast<Source*>(context);
+        ssize_t got = pread(s.fd, out, size, off_t(offset));
+        if (got > 0)
+            *s.counted += uint64_t(got);
+        return got == ssize_t(size);
+    };
+    WavLayout layout;
+    if (!decoder.thread.joinable() || !wav_effect_layout(uint64_t(st.st_size), WavReader{read_at, &source}, &layout)) {
+        ++stats.effect_refusals;
+        return;
+    }
+    effect.decoding = true;
+    effect.pending_start = now;
+    {
+        std::lock_guard<std::mutex> hold(decoder.lock);
+        decoder.queued.push_back(DecodeJob{index, effect.path, effect.stamp, nullptr});
+    }
+    decoder.wake.notify_one();
+}
+
+void start_effect(Effect& effect, int index, uint64_t now);
+
+// Takes the decoding thread's answers, and starts the effects whose starts
+// waited for them. Called from every start and every poll.
+void collect_decoded()
+{
+    if (!decoder.have_finished.load(std::memory_order_acquire))
+        return;
+    std::vector<DecodeJob> finished;
+    {
+        std::lock_guard<std::mutex> hold(decoder.lock);
+        finished.swap(decoder.finished);
+        decoder.have_finished.store(false, std::memory_order_relaxed);
+    }
+    uint64_t now = now_ns();
+    for (DecodeJob& job : finished) {
+        Effect& effect = effects[size_t(job.effect)];
+        effect.decoding = false;
+        effect.chunk = job.chunk;
+        ++stats.effect_decodes;
+        if (effect.chunk != nullptr && effect.pending_start != 0)
+            start_effect(effect, job.effect, now);
+        effect.pending_start = 0;
+    }
+}
+
+void stop_decoder()
+{
+    if (!decoder.thread.joinable())
+        return;
+    {
+        std::lock_guard<std::mutex> hold(decoder.lock);
+        decoder.stopping = true;
+    }
+    decoder.wake.notify_one();
+    decoder.thread.join();
+    for (DecodeJob& job : decoder.finished)
+        if (job.chunk != nullptr)
+            Mix_FreeChunk(job.chunk);
+    for (Mix_Chunk* chunk : decoder.unused)
+        Mix_FreeChunk(chunk);
+    decoder.queued.clear();
+    decoder.finished.clear();
+    decoder.unused.clear();
+    decoder.have_finished.store(false);
+    decoder.stopping = false;
 }
 
 // The channel given to the oldest sound still playing, for when every
@@ -284,6 +458,39 @@ int oldest_channel()
         if (Mix_Playing(ch) && (oldest < 0 || voices[size_t(ch)].started < voices[size_t(oldest)].started))
             oldest = ch;
     return oldest;
+}
+
+// Starts a decoded effect, within the limits on copies and phase.
+void start_effect(Effect& effect, int index, uint64_t now)
+{
+    if (effect.last_start != 0 && now - effect.last_start < kInPhaseNs)
+        return;
+
+    int copies = 0;
+    int oldest_copy = -1;
+    for (int ch = 0; ch < kChannels; ++ch) {
+        const Voice& voice = voices[size_t(ch)];
+        if (voice.effect != index || !Mix_Playing(ch) || Mix_FadingChannel(ch) == MIX_FADING_OUT)
+            continue;
+        ++copies;
+        if (oldest_copy < 0 || voice.started < voices[size_t(oldest_copy)].started)
+            oldest_copy = ch;
+    }
+    if (copies >= kCopiesPerEffect)
+        Mix_FadeOutChannel(oldest_copy, kStealFadeMs);
+
+    int channel = Mix_PlayChannel(-1, effect.chunk, 0);
+    if (channel < 0) {
+        channel = oldest_channel();
+        if (channel < 0)
+            return;
+        Mix_HaltChannel(channel);
+        channel = Mix_PlayChannel(channel, effect.chunk, 0);
+        if (channel < 0)
+            return;
+    }
+    voices[size_t(channel)] = Voice{index, now};
+    effect.last_start = now;
 }
 
 // Stops and frees the loaded piece, when the file is gone or has changed,
@@ -312,6 +519,10 @@ void sdl_audio_open()
     if (audio_ready)
         return;
     snd_lib_error_set_handler(quiet_alsa);
+    // FluidSynth prints its complaints (a file it cannot play, a missing
+    // instrument) on stderr by default; the game reports nothing.
+    for (int level = FLUID_PANIC; level < LAST_LOG_LEVEL; ++level)
+        fluid_set_log_function(level, nullptr, nullptr);
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0)
         return; // no audio at all: the game runs silent
 
@@ -347,21 +558,32 @@ void sdl_audio_open()
     start_seen.store(false);
     music_sounding.store(false);
     Mix_SetPostMix(after_mix, nullptr);
+    last_end_told = 0;
+    try {
+        decoder.thread = std::thread(decoder_main);
+    } catch (const std::system_error&) {
+        // No thread to decode on: effects are refused, the music still plays.
+    }
     audio_ready = true;
 }
 
 void sdl_audio_poll()
 {
-    if (!audio_ready || !awaiting_end || !start_seen.load(std::memory_order_acquire))
+    if (!audio_ready)
+        return;
+    collect_decoded();
+    if (!awaiting_end || !start_seen.load(std::memory_order_acquire))
         return;
     uint64_t played = mixed_frames.load(std::memory_order_acquire) - start_frame.load(std::memory_order_relaxed);
     // The synthesizer stopping by itself before the piece's length (it
     // normally rings on for seconds past it) also ends the play, so that a
     // failed rendition cannot stop the loop.
     bool ended = played >= piece.length_frames || !music_sounding.load(std::memory_order_relaxed);
-    if (!ended)
+    uint64_t now = now_ns();
+    if (!ended || (last_end_told != 0 && now - last_end_told < kMinLoopNs))
         return;
     awaiting_end = false;
+    last_end_told = now;
     post_event(music_done()); // the game restarts the piece when it handles this
 }
 
@@ -370,6 +592,7 @@ void sdl_audio_close()
     if (!audio_ready)
         return;
     Mix_HaltChannel(-1);
+    stop_decoder();
     release_piece();
     for (Effect& effect : effects)
         if (effect.chunk != nullptr)
@@ -382,7 +605,12 @@ void sdl_audio_close()
     audio_ready = false;
 }
 
-SdlAudioStats sdl_audio_stats() { return stats; }
+SdlAudioStats sdl_audio_stats()
+{
+    SdlAudioStats now = stats;
+    now.effects_decoding = uint64_t(std::count_if(effects.begin(), effects.end(), [](const Effect& e) { return e.decoding; }));
+    return now;
+}
 
 // ---- platform.h ------------------------------------------------------------------
 
@@ -391,6 +619,7 @@ void plat_play_sound(const char* path, int32_t flags)
     (void)flags; // every effect is asynchronous here
     if (!audio_ready || path == nullptr)
         return;
+    collect_decoded();
     // One stat() per start keeps the lookup live: a file added, rewritten or
     // removed while the game runs is seen at its next start.
     struct stat st;
@@ -403,40 +632,24 @@ void plat_play_sound(const char* path, int32_t flags)
         index = int(effects.size()) - 1;
     }
     Effect& effect = effects[size_t(index)];
-    if (!effect.decoded || !same_file(effect.stamp, stamp_of(st)))
-        decode(effect);
-    if (effect.chunk == nullptr)
-        return;
-
     uint64_t now = now_ns();
-    if (effect.last_start != 0 && now - effect.last_start < kInPhaseNs)
+    if (effect.decoding) {
+        // Starts while it decodes are one start, made when it is ready. A
+        // change of the file meanwhile is seen at the first start after.
+        if (effect.pending_start == 0)
+            effect.pending_start = now;
         return;
-
-    int copies = 0;
-    int oldest_copy = -1;
-    for (int ch = 0; ch < kChannels; ++ch) {
-        const Voice& voice = voices[size_t(ch)];
-        if (voice.effect != index || !Mix_Playing(ch) || Mix_FadingChannel(ch) == MIX_FADING_OUT)
-            continue;
-        ++copies;
-        if (oldest_copy < 0 || voice.started < voices[size_t(oldest_copy)].started)
-            oldest_copy = ch;
     }
-    if (copies >= kCopiesPerEffect)
-        Mix_FadeOutChannel(oldest_copy, kStealFadeMs);
-
-    int channel = Mix_PlayChannel(-1, effect.chunk, 0);
-    if (channel < 0) {
-        channel = oldest_channel();
-        if (channel < 0)
+    if (!effect.checked || !same_file(effect.stamp, stamp_of(st))) {
+        int fd = open_regular(path, st);
+        if (fd < 0)
             return;
-        Mix_HaltChannel(channel);
-        channel = Mix_PlayChannel(channel, effect.chunk, 0);
-        if (channel < 0)
-            return;
+        check_and_queue(effect, index, fd, st, now);
+        close(fd);
+        return;
     }
-    voices[size_t(channel)] = Voice{index, now};
-    effect.last_start = now;
+    if (effect.chunk != nullptr)
+        start_effect(effect, index, now);
 }
 
 // ---- music_device.h --------------------------------------------------------------
@@ -448,7 +661,7 @@ bool music_device_open(const char* path)
     if (!audio_ready)
         return false;
     struct stat st;
-    if (stat(path, &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (stat(path, &st) != 0 || !S_ISREG(st.st_mode) || uint64_t(st.st_size) > kMaxMusicFileBytes) {
         release_piece();
         return false;
     }
@@ -465,7 +678,7 @@ bool music_device_open(const char* path)
     // sequencer refuses it: FluidSynth would only fail later, at play, and
     // complain on stderr.
     double seconds = 0.0;
-    if (!read_whole_file(path, fresh.bytes, fresh.stamp) ||
+    if (!read_whole_file(path, kMaxMusicFileBytes, fresh.bytes, fresh.stamp) ||
         !midi_length_seconds(fresh.bytes.data(), fresh.bytes.size(), &seconds))
         return false;
     SDL_RWops* source = SDL_RWFromConstMem(fresh.bytes.data(), int(fresh.bytes.size()));

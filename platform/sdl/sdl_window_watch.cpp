@@ -36,14 +36,15 @@ int on_x_error(Display* display, XErrorEvent* error)
 }
 
 // Xlib calls this when the connection to the X server breaks; Xlib ends the
-// process if it returns. With the display gone the game is over, as if the
-// window had been closed: the exit handlers close the audio and leave the
-// dead connection alone.
+// process if it returns. With the display gone the game is over, but not by
+// the player's choice: a dead X server or a killed connection must not read
+// as a quit to whatever started the game, so the status is 1. The exit
+// handlers close the audio and leave the dead connection alone.
 int on_x_connection_lost(Display*)
 {
     lost = true;
     std::fputs("pelmaric: the connection to the display was lost\n", stderr);
-    std::exit(0);
+    std::exit(1);
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 
 #include "platform/platform.h"
 #include "platform/sdl/sdl_audio.h"
+#include "platform/sdl/sdl_audio_stats.h"
 #include "shell/handlers.h"
 
 #include <SDL.h>
@@ -252,7 +253,8 @@ bool wait_until(const std::function<bool()>& done, double timeout_seconds, bool 
 
 bool wait_effects_done(double timeout_seconds)
 {
-    return wait_until([] { return Mix_Playing(-1) == 0; }, timeout_seconds);
+    return wait_until([] { return sdl_audio_stats().effects_decoding == 0 && Mix_Playing(-1) == 0; },
+                      timeout_seconds);
 }
 
 std::vector<float> left(const std::vector<float>& stereo)
@@ -319,3 +321,23 @@ std::vector<float> window_rms(const std::vector<float>& mono, size_t window)
     }
     return out;
 }
+
+// ---- The process -----------------------------------------------------------------------
+
+namespace {
+// The number after `field` in a /proc/self file, or 0.
+uint64_t proc_number(const char* file, const char* field)
+{
+    std::ifstream in(file);
+    std::string line;
+    size_t n = std::strlen(field);
+    while (std::getline(in, line))
+        if (line.compare(0, n, field) == 0)
+            return std::strtoull(line.c_str() + n, nullptr, 10);
+    return 0;
+}
+} // namespace
+
+double peak_memory_mb() { return double(proc_number("/proc/self/status", "VmHWM:")) / 1024.0; }
+
+uint64_t bytes_read_by_process() { return proc_number("/proc/self/io", "rchar:"); }

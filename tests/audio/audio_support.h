@@ -82,7 +82,8 @@ struct Capture {
 // `timeout_seconds` pass.
 bool wait_until(const std::function<bool()>& done, double timeout_seconds, bool poll = true);
 
-// Waits until no effect channel is playing.
+// Waits until no effect is being decoded or waits to start, and no effect
+// channel is playing.
 bool wait_effects_done(double timeout_seconds = 10.0);
 
 double now_seconds();
@@ -109,3 +110,10 @@ double tone_amplitude(const std::vector<float>& mono, size_t from, size_t to, do
 
 // RMS of consecutive windows of `window` samples.
 std::vector<float> window_rms(const std::vector<float>& mono, size_t window);
+
+// ---- The process ---------------------------------------------------------------
+
+// The peak resident memory so far (VmHWM), in megabytes.
+double peak_memory_mb();
+// Bytes read so far by the whole process through read() and pread() (rchar).
+uint64_t bytes_read_by_process();

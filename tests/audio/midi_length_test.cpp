@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -68,21 +69,90 @@ TEST(MidiLength, ReadsRunningStatusSysExAndOtherChunks)
     // SysEx, a text meta event, and an unknown chunk before the track.
     Bytes track = cat({vlq(0), {0xC0, 5}, vlq(0), {0xF0, 0x03, 0x7E, 0x7F, 0xF7}, vlq(0), {0x90, 60, 100},
                        vlq(10), {62, 100}, vlq(90), {60, 0}, vlq(0), {0xFF, 0x01, 0x02, 'h', 'i'},
-                       vlq(100), {62, 0}, end_of_track(0)});
+                       vlq(100), {0x90, 62, 0}, end_of_track(0)});
     Bytes file = smf(0, 200, {track});
     Bytes odd_chunk = {'X', 'Y', 'Z', 'W', 0, 0, 0, 2, 1, 2};
     file.insert(file.begin() + 14, odd_chunk.begin(), odd_chunk.end());
     EXPECT_NEAR(length_of(file), 200.0 / 200.0 * 0.5, 1e-9);
 }
 
-TEST(MidiLength, TimeCodeDivisionCountsFramesNotBeats)
+// What FluidSynth would refuse with a line on stderr, or misread, is refused
+// here before it gets there.
+TEST(MidiLength, RefusesWhatTheSynthesizerCannotPlay)
 {
-    // 25 frames a second, 40 ticks a frame: 1000 ticks a second.
-    Bytes track = cat({vlq(0), {0x90, 60, 100}, vlq(2500), {0x80, 60, 0}, end_of_track(0)});
-    Bytes file = smf(0, 0, {track});
-    file[12] = uint8_t(-25);
-    file[13] = 40;
-    EXPECT_NEAR(length_of(file), 2.5, 1e-9);
+    Bytes note = cat({vlq(0), {0x90, 60, 100}, vlq(96), {0x80, 60, 0}});
+    EXPECT_TRUE(readable(smf(0, 96, {cat({note, end_of_track(0)})})));
+
+    // Time code: 25 frames a second, 40 ticks a frame.
+    Bytes time_code = smf(0, 0, {cat({note, end_of_track(0)})});
+    time_code[12] = uint8_t(-25);
+    time_code[13] = 40;
+    EXPECT_FALSE(readable(time_code));
+
+    Bytes huge_delta = note;
+    for (int i = 0; i < 8; ++i)
+        huge_delta = cat({huge_delta, vlq(0x0FFFFFFF), {0x80, 60, 0}});
+    const std::vector<std::pair<const char*, Bytes>> tracks = {
+        {"escape event", cat({note, vlq(0), {0xF7, 0x00}, end_of_track(0)})},
+        {"system message", cat({note, vlq(0), {0xF2, 0x10, 0x10}, end_of_track(0)})},
+        {"real-time byte", cat({note, vlq(0), {0xF8}, end_of_track(0)})},
+        {"data byte over 127", cat({vlq(0), {0x90, 0xBC, 100}, end_of_track(0)})},
+        {"running status after a meta event", cat({note, vlq(0), {0xFF, 0x01, 0x01, 'x'}, vlq(0), {60, 0}, end_of_track(0)})},
+        {"running status after SysEx", cat({note, vlq(0), {0xF0, 0x01, 0xF7}, vlq(0), {60, 0}, end_of_track(0)})},
+        {"tempo of two bytes", cat({vlq(0), {0xFF, 0x51, 0x02, 0x07, 0xA1}, note, end_of_track(0)})},
+        {"End of Track with a body", cat({note, vlq(0), {0xFF, 0x2F, 0x01, 0x00}})},
+        {"time signature of three bytes", cat({vlq(0), {0xFF, 0x58, 0x03, 4, 2, 24}, note, end_of_track(0)})},
+        {"key signature of one byte", cat({vlq(0), {0xFF, 0x59, 0x01, 0}, note, end_of_track(0)})},
+        {"SMPTE offset of four bytes", cat({vlq(0), {0xFF, 0x54, 0x04, 0, 0, 0, 0}, note, end_of_track(0)})},
+        {"2^31 ticks", cat({huge_delta, end_of_track(8)})},
+    };
+    for (const auto& [what, track] : tracks)
+        EXPECT_FALSE(readable(smf(0, 96, {track}))) << what;
+
+    Bytes good = smf(1, 96, {cat({note, end_of_track(0)})});
+    Bytes long_header = good;
+    long_header[7] = 8;
+    long_header.insert(long_header.begin() + 14, {0, 0});
+    EXPECT_FALSE(readable(long_header)) << "a header of eight bytes";
+    Bytes format_three = good;
+    format_three[9] = 3;
+    EXPECT_FALSE(readable(format_three));
+    Bytes odd_chunk_type = good;
+    Bytes chunk = {0xC4, 'X', 'Y', 'Z', 0, 0, 0, 0};
+    odd_chunk_type.insert(odd_chunk_type.begin() + 14, chunk.begin(), chunk.end());
+    EXPECT_FALSE(readable(odd_chunk_type)) << "a chunk type that is not ASCII";
+    EXPECT_FALSE(readable(smf(1, 96, std::vector<Bytes>(256, cat({note, end_of_track(0)}))))) << "256 tracks";
+
+    // At most 1000 events within 0.1 s, whatever the tracks and tempo: 999
+    // at one tick pass, 1001 do not, nor 1001 a tick apart at a quarter note
+    // a millisecond (96 ticks a quarter), nor 1000 at 0 and 1000 more at
+    // 99 ms over five tracks; with the second thousand at 101 ms they pass.
+    auto chord = [](int notes, uint32_t gap) {
+        Bytes track;
+        for (int i = 0; i < notes; ++i)
+            track = cat({track, vlq(i == 0 ? 0 : gap), {0x90, uint8_t(i % 128), 100}, vlq(0), {0x80, uint8_t(i % 128), 0}});
+        return track;
+    };
+    // The End of Track events count too: one fewer note leaves room for it.
+    EXPECT_TRUE(readable(smf(0, 96, {cat({chord(499, 0), end_of_track(0)})})));
+    EXPECT_FALSE(readable(smf(0, 96, {cat({chord(500, 0), end_of_track(0)})})));
+    Bytes fast = tempo(0, 1000);
+    EXPECT_FALSE(readable(smf(1, 96, {cat({fast, end_of_track(0)}), cat({chord(500, 1), end_of_track(0)})})));
+    // 96 ticks a millisecond at this tempo: 99 ms is 9504 ticks.
+    Bytes half = cat({chord(249, 0), end_of_track(0)});
+    Bytes later = cat({vlq(9504), {0xFF, 0x01, 0x00}, chord(249, 0), end_of_track(0)});
+    EXPECT_FALSE(readable(smf(1, 96, {cat({fast, end_of_track(0)}), half, half, later, later})));
+    Bytes spread = cat({vlq(9696), {0xFF, 0x01, 0x00}, chord(249, 0), end_of_track(0)});
+    EXPECT_TRUE(readable(smf(1, 96, {cat({fast, end_of_track(0)}), half, half, spread, spread})));
+
+    // Sound, but over the size limit; and a file just under it.
+    Bytes notes;
+    while (notes.size() + note.size() < kMaxMusicFileBytes - 100)
+        notes.insert(notes.end(), note.begin(), note.end());
+    EXPECT_TRUE(readable(smf(0, 96, {cat({notes, end_of_track(0)})})));
+    for (int i = 0; i < 16; ++i)
+        notes.insert(notes.end(), note.begin(), note.end());
+    EXPECT_FALSE(readable(smf(0, 96, {cat({notes, end_of_track(0)})})));
 }
 
 TEST(MidiLength, RefusesWhatItCannotReadThrough)

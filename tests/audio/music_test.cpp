@@ -6,6 +6,7 @@
 #include "tests/audio/audio_support.h"
 
 #include <SDL.h>
+#include <SDL_mixer.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -304,6 +305,98 @@ TEST(GameMusic, PlaysToItsEndAndNoFurtherBeforeTheRestart)
     RecordProperty("music_seconds", std::to_string(seconds));
     RecordProperty("music_peak", std::to_string(peak(out)));
     RecordProperty("restart_ms", std::to_string(done_calls[0].restart_ms));
+}
+
+} // namespace
+
+namespace {
+
+// ---- Pieces the synthesizer cannot play, and one that does not last --------------
+
+TEST_F(MusicOutput, PiecesTheSynthesizerCannotPlayArePassedOverSilently)
+{
+    std::string path = folder.file("MUSIC4.MID");
+    std::vector<uint8_t> time_code = test_piece();
+    time_code[12] = uint8_t(-25); // 25 frames a second,
+    time_code[13] = 40;           // 40 ticks a frame
+    const std::vector<uint8_t> stroke = join({{0x00, 0x99, 76, 110}, vlq(60), {0x89, 76, 0}});
+    const std::vector<std::vector<uint8_t>> pieces = {
+        time_code,
+        smf(0, 480, {join({stroke, {0x00, 0xF7, 0x00}, {0x00, 0xFF, 0x2F, 0x00}})}), // an escape event
+        smf(0, 480, {join({stroke, {0x00, 0xF4}, {0x00, 0xFF, 0x2F, 0x00}})}),       // an undefined status
+        // Running status after a meta event, which the synthesizer reads as
+        // another meta event.
+        smf(0, 480, {join({stroke, {0x00, 0xFF, 0x01, 0x01, 'x'}, {0x00, 76, 0}, {0x00, 0xFF, 0x2F, 0x00}})}),
+    };
+    testing::internal::CaptureStderr();
+    testing::internal::CaptureStdout();
+    plat_music_set_text(kDeviceType, "Sequencer");
+    for (const auto& bytes : pieces) {
+        write_bytes(path, bytes);
+        restart_music();
+        capture.wait_output(0.3);
+    }
+    EXPECT_TRUE(done_calls.empty());
+    EXPECT_EQ(sdl_audio_stats().music_loads, 0u);
+
+    // Whatever still reaches FluidSynth and makes it complain stays off
+    // the terminal too: the time-code piece handed to it directly.
+    SDL_RWops* source = SDL_RWFromConstMem(time_code.data(), int(time_code.size()));
+    Mix_Music* music = Mix_LoadMUSType_RW(source, MUS_MID, 1);
+    ASSERT_NE(music, nullptr);
+    Mix_PlayMusic(music, 0);
+    capture.wait_output(0.3);
+    Mix_HaltMusic();
+    Mix_FreeMusic(music);
+    std::string said = testing::internal::GetCapturedStdout() + testing::internal::GetCapturedStderr();
+    EXPECT_EQ(said, "");
+}
+
+TEST_F(MusicOutput, AHugePieceIsRefusedUnread)
+{
+    std::string path = folder.file("MUSIC4.MID");
+    std::vector<uint8_t> head = test_piece();
+    write_bytes(path, head);
+    std::filesystem::resize_file(path, 200'000'000); // the rest reads as zeros and takes no disk
+    uint64_t read_before = bytes_read_by_process();
+    double peak_before = peak_memory_mb();
+    start_music();
+    ASSERT_TRUE(capture.wait_output(0.3));
+    EXPECT_EQ(sdl_audio_stats().music_loads, 0u);
+    EXPECT_TRUE(done_calls.empty());
+    EXPECT_LT(bytes_read_by_process() - read_before, 100'000u);
+    EXPECT_LT(peak_memory_mb() - peak_before, 50.0);
+
+    // A piece just over the limit is refused as well; one under it plays.
+    std::vector<uint8_t> over = head;
+    over.resize(kMaxMusicFileBytes + 1, 0);
+    write_bytes(path, over);
+    restart_music();
+    EXPECT_EQ(sdl_audio_stats().music_loads, 0u);
+    write_bytes(path, head);
+    restart_music();
+    EXPECT_EQ(sdl_audio_stats().music_loads, 1u);
+}
+
+TEST_F(MusicOutput, APieceOfNoLengthRestartsAtMostOnceASecond)
+{
+    // End of Track alone.
+    write_bytes(folder.file("MUSIC4.MID"), smf(0, 480, {{0x00, 0xFF, 0x2F, 0x00}}));
+    restarts_wanted = 1000;
+    double started = now_seconds();
+    start_music();
+    while (now_seconds() - started < 3.5) {
+        poll_audio(); // at the game's pace, 64 frames a second
+        SDL_Delay(15);
+    }
+    // Told at once, then once a second: four times in 3.5 s.
+    ASSERT_GE(done_calls.size(), 3u);
+    EXPECT_LE(done_calls.size(), 4u);
+    double shortest = 1e9;
+    for (size_t i = 1; i < done_calls.size(); ++i)
+        shortest = std::min(shortest, done_calls[i].seconds - done_calls[i - 1].seconds);
+    EXPECT_GE(shortest, 0.999);
+    EXPECT_EQ(sdl_audio_stats().music_loads, 1u);
 }
 
 } // namespace

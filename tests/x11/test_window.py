@@ -141,16 +141,24 @@ def case_window_destroyed(binary):
 
 
 def case_display_lost(binary):
-    """When the X server goes away under the game, it ends with status 0 and says why in one line."""
+    """When the X server goes away under the game, or kills the game's connection (xdotool
+    windowkill), the game says why in one line and ends with status 1, not as a player's quit."""
+    def check_lost(s, how):
+        status = wait_for_exit(s, DESTROYED_TIMEOUT)
+        check(status is not None, f"the game still runs {DESTROYED_TIMEOUT} s after {how}")
+        err = s.stderr_text()
+        check(status == 1, f"exit status {status} after {how}, expected 1: {err}")
+        check(err.strip().splitlines()[-1:] == ["pelmaric: the connection to the display was lost"],
+              f"stderr after {how}: {err!r}")
+
     with game_session(binary) as s:
         wait_for_shot(s, lambda shot: match_sky(shot, SKY_ROWS)[0] is not None)
         stop_process(s.xserver.process)
-        status = wait_for_exit(s, DESTROYED_TIMEOUT)
-        check(status is not None, f"the game still runs {DESTROYED_TIMEOUT} s after its X server ended")
-        err = s.stderr_text()
-        check(status == 0, f"exit status {status} after the X server ended: {err}")
-        check(err.strip().splitlines()[-1:] == ["pelmaric: the connection to the display was lost"],
-              f"stderr after the X server ended: {err!r}")
+        check_lost(s, "the X server ended")
+    with game_session(binary) as s:
+        wait_for_shot(s, lambda shot: match_sky(shot, SKY_ROWS)[0] is not None)
+        xdotool(s, "windowkill", s.window)
+        check_lost(s, "its connection was killed")
 
 
 def run_without_display(binary, env):
