@@ -38,7 +38,7 @@ void erase_dot(const Mover& m)
 {
     if (!visible(m.x, m.y))
         return;
-    plat_set_pixel(round32(m.x), round32(m.y), sky_color(round16(m.y)));
+    plat_set_pixel(round32(m.x), round32(m.y), sky_row_color(round16(m.y)));
 }
 
 void draw_dot(const Mover& m)

@@ -9,6 +9,31 @@
 int16_t sky_type = 0;
 Rgb ground_color = {0, 37, 0};
 
+namespace {
+
+// The sky's rows as sky_color gives them, for the palette and height in
+// rows_palette and rows_height. Two divisions a row are too many to pay for
+// every dot erased; a palette holds for a whole wave.
+constexpr int kTabledRows = 4096;
+Rgb sky_rows[kTabledRows];
+int32_t tabled_rows = 0;    // rows 0 to tabled_rows - 1 are in the table
+int16_t rows_palette = 0;
+float rows_height = -1;     // no client is ever this tall: the first call fills
+
+void table_sky_rows(float height)
+{
+    rows_palette = sky_type;
+    rows_height = height;
+    // Row H too: a dot less than half a pixel above the bottom edge rounds
+    // to it.
+    double rows = std::floor(double(height)) + 2;
+    tabled_rows = !(rows > 0) ? 0 : rows > kTabledRows ? kTabledRows : int32_t(rows);
+    for (int32_t y = 0; y < tabled_rows; ++y)
+        sky_rows[y] = sky_color(int16_t(y));
+}
+
+} // namespace
+
 Rgb sky_color(int16_t row)
 {
     // Every step in double, in the order written: y / H * 127 is (y / H) * 127,
@@ -41,6 +66,16 @@ Rgb sky_color(int16_t row)
     default: // palette 0, and anything unknown: a black night
         return rgb(0, 0, 0);
     }
+}
+
+Rgb sky_row_color(int16_t y)
+{
+    const float height = plat_client_height();
+    if (sky_type != rows_palette || height != rows_height)
+        table_sky_rows(height);
+    if (0 <= y && y < tabled_rows)
+        return sky_rows[y];
+    return sky_color(y);
 }
 
 double ground_y(float x)

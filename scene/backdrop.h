@@ -19,6 +19,11 @@ extern Rgb ground_color;
 // The crosshair and erase_dot use it to put the sky back behind a pixel.
 Rgb sky_color(int16_t y);
 
+// sky_color(y) from a table of the rows 0 to H, filled anew whenever the
+// palette or the client height has changed since the last call; rows outside
+// it are computed. What erase_dot repaints behind every dot.
+Rgb sky_row_color(int16_t y);
+
 // The height of the wavy ground surface at x: H - sin((x/200)^2) * 5 - 50.
 double ground_y(float x);
 
