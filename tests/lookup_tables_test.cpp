@@ -57,6 +57,9 @@ void probe_table(std::mt19937& gen, float width, float height)
     }
     for (int k = 0; k < 400; ++k)
         expect_same_as_scan(across(gen), down(gen));
+    // A NaN height passes the roof_top test and examines a building.
+    for (int k = 0; k < 20; ++k)
+        expect_same_as_scan(across(gen), std::nanf(""));
 }
 
 // A random table of n buildings around a client `width` wide: mostly spans
