@@ -27,6 +27,12 @@ Rgb sky_row_color(int16_t y);
 // The height of the wavy ground surface at x: H - sin((x/200)^2) * 5 - 50.
 double ground_y(float x);
 
+// double(y) < ground_y(x), the same answer for every point, with the sine
+// worked out only within a fraction of a pixel of the line: bounds of the
+// line over each whole column are kept for the client size they were made
+// for. The dot test asks it of every dot on screen.
+bool above_ground(float x, float y);
+
 // True when (x, y) lies strictly inside the client area.
 bool on_screen(float x, float y);
 

@@ -1,4 +1,4 @@
-// lookup_tables_test.cpp -- the building column index against a plain scan, and the sky row table against sky_color.
+// lookup_tables_test.cpp -- the building column index against a plain scan, the ground bounds and the sky row table against their formulas.
 #include "test_support.h"
 
 #include <cmath>
@@ -159,6 +159,30 @@ TEST(BuildingIndex, FollowsStrikesDuringPlay)
         }
     }
     EXPECT_LE(building_count, 20);
+}
+
+TEST(GroundColumns, AboveGroundAgreesWithTheLineEverywhere)
+{
+    std::mt19937 gen(17);
+    std::uniform_real_distribution<float> unit(0, 1);
+    // Sizes change with no other call between: the bounds must follow both.
+    const std::pair<int, int> sizes[] = {{800, 600}, {800, 900}, {333, 217}, {333, 600}, {1024, 768}, {5000, 600}, {800, 600}};
+    for (auto [w, h] : sizes) {
+        mem_set_client_size(w, h);
+        for (int k = 0; k < 20000; ++k) {
+            // Fractional points over the client and a little past both sides,
+            // and on or a hair either side of the line itself.
+            const float x = unit(gen) * float(w + 20) - 10;
+            const double line = ground_y(x);
+            const float near[] = {float(line), std::nextafter(float(line), 0.0f), std::nextafter(float(line), 1e9f),
+                                  float(line - unit(gen) * 0.3), float(line + unit(gen) * 0.3),
+                                  float(h) - 56 + unit(gen) * 12};
+            for (float y : near)
+                ASSERT_EQ(above_ground(x, y), double(y) < line) << w << "x" << h << " at (" << x << ", " << y << ")";
+        }
+        EXPECT_FALSE(above_ground(std::nanf(""), float(h) - 50));
+        EXPECT_FALSE(above_ground(10, std::nanf("")));
+    }
 }
 
 TEST(SkyRows, EqualSkyColorForEveryPaletteAndHeight)
