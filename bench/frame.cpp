@@ -1,6 +1,4 @@
 // frame.cpp -- the cost of one whole run_frame() of a busy game on the memory platform.
-#include "combat/missiles.h"
-#include "combat/tables.h"
 #include "platform/memory/memory_platform.h"
 #include "scene/backdrop.h"
 #include "scene/skyline.h"

@@ -9,19 +9,6 @@
 
 namespace {
 
-// Strictly above the ground line. The line never leaves the band from H - 55
-// to H - 45, so only dots inside that band pay for its sine: the answer is
-// the same, and most dots are far above the ground.
-bool above_ground(float x, float y)
-{
-    double H = plat_client_height();
-    if (y < H - 55)
-        return true;
-    if (y >= H - 45)
-        return false;
-    return double(y) < ground_y(x);
-}
-
 // The cheap tests first: dots off screen or under the ground never reach the
 // building scan.
 bool visible(float x, float y)
@@ -38,7 +25,7 @@ void erase_dot(const Mover& m)
 {
     if (!visible(m.x, m.y))
         return;
-    plat_set_pixel(round32(m.x), round32(m.y), sky_color(round16(m.y)));
+    plat_set_pixel(round32(m.x), round32(m.y), sky_row_color(round16(m.y)));
 }
 
 void draw_dot(const Mover& m)

@@ -29,8 +29,19 @@ template <typename Visitor> void visit_backdrop(Visitor& v)
 // The crosshair and erase_dot use it to put the sky back behind a pixel.
 Rgb sky_color(int16_t y);
 
+// sky_color(y) from a table of the rows 0 to H, filled anew whenever the
+// palette or the client height has changed since the last call; rows outside
+// it are computed. What erase_dot repaints behind every dot.
+Rgb sky_row_color(int16_t y);
+
 // The height of the wavy ground surface at x: H - sin((x/200)^2) * 5 - 50.
 double ground_y(float x);
+
+// double(y) < ground_y(x), the same answer for every point, with the sine
+// worked out only within a fraction of a pixel of the line: bounds of the
+// line over each whole column are kept for the client size they were made
+// for. The dot test asks it of every dot on screen.
+bool above_ground(float x, float y);
 
 // True when (x, y) lies strictly inside the client area.
 bool on_screen(float x, float y);

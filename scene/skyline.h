@@ -46,8 +46,17 @@ void drawbuilding(int16_t i);
 
 // True when (px, py) lies strictly inside a building. Only the first building
 // in table order whose span contains px is examined; its index goes to
-// hit_index whatever the answer.
+// hit_index whatever the answer. Looks the buildings up in the column index,
+// so the index must describe the table as it stands.
 bool hit_building(float px, float py);
 
-// Takes building i out of the table by moving the last one into its slot.
+// Takes building i out of the table by moving the last one into its slot,
+// and re-indexes the table.
 void remove_building(int16_t i);
+
+// Rebuilds the column index hit_building looks buildings up in, from slots 1
+// to building_count as they stand. The skyline generation and
+// remove_building call it; so must whatever writes the table or
+// building_count by other means (a test placing buildings by hand, a saved
+// game moment put back).
+void index_buildings();

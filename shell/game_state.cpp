@@ -61,4 +61,5 @@ void restore_game(const GameSnapshot& s)
 {
     Restorer restorer{s.bytes.data()};
     visit_game(restorer);
+    index_buildings(); // the buildings changed behind their index's back
 }

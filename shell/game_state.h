@@ -39,6 +39,7 @@ struct GameSnapshot {
 // Copies the game as it stands into `s` (allocates: not for the frame loop).
 void save_game(GameSnapshot& s);
 
-// Puts back exactly what save_game copied. The random generator is left as
-// it is, and the picture is not repainted: the caller does that.
+// Puts back exactly what save_game copied, and rebuilds what is derived from
+// it (the buildings' index). The random generator is left as it is, and the
+// picture is not repainted: the caller does that.
 void restore_game(const GameSnapshot& s);

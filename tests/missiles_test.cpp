@@ -175,6 +175,7 @@ TEST(Strike, SoundBurstSweepAndRemoval)
     buildings[1] = make_building(100, 550, 20, 40);
     buildings[2] = make_building(300, 550, 20, 40);
     buildings[3] = make_building(500, 550, 20, 40);
+    index_buildings();
     for (int i = 1; i <= 3; ++i)
         drawbuilding(int16_t(i));
     missiles[1] = make_mover(310, 519, 0, 1, 401); // into building 2

@@ -135,6 +135,7 @@ TEST(Visibility, EdgesGroundLineAndBuildingsHideADot)
     building_count = 1;
     roof_top = 480;
     buildings[1] = make_building(300, 545, 20, 40);
+    index_buildings();
     drawbuilding(1);
     std::vector<uint32_t> before = picture_copy();
     uint64_t writes = mem_pixel_writes();

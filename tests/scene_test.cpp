@@ -170,6 +170,7 @@ TEST(HitBuilding, StrictEdgesRoofTopAndFirstSpanOnly)
     building_count = 2;
     buildings[1] = make_building(100, 550, 20, 20); // x 100..120, roof 530
     buildings[2] = make_building(110, 550, 20, 50); // x 110..130, roof 500
+    index_buildings();
     hit_index = 0;
     EXPECT_TRUE(hit_building(105, 540));
     EXPECT_EQ(hit_index, 1);
@@ -189,12 +190,14 @@ TEST(HitBuilding, StrictEdgesRoofTopAndFirstSpanOnly)
     // At or above roof_top nothing is examined, even inside a roof that
     // reaches half a pixel higher.
     buildings[1] = make_building(100, 550, 20, 149.4f); // roof line 400.6
+    index_buildings();
     hit_index = 0;
     EXPECT_FALSE(hit_building(105, 400.8f));
     EXPECT_FALSE(hit_building(105, 401));
     EXPECT_EQ(hit_index, 0);
     EXPECT_TRUE(hit_building(105, 401.5f));
     building_count = 0;
+    index_buildings();
     hit_index = 7;
     EXPECT_FALSE(hit_building(105, 540));
     EXPECT_EQ(hit_index, 7);

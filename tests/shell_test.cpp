@@ -84,6 +84,7 @@ TEST(Crosshair, ErasedWithSkyOrGroundAndDrawnBetweenRedAndYellow)
     building_count = 1;
     roof_top = 400;
     buildings[1] = make_building(500, 540, 20, 60);
+    index_buildings();
     mem_push_event(mouse_move(510, 520));
     crosshair_step();
     mem_push_event(mouse_move(10, 10));

@@ -19,11 +19,12 @@ inline void new_game(uint32_t seed = 1, int w = 800, int h = 600)
 }
 
 // An empty scene: every table empty and no building standing. Tests then
-// place what they need by hand.
+// place what they need by hand, and call index_buildings() once they have.
 inline void quiet_sky()
 {
     tables_reset();
     building_count = 0;
+    index_buildings();
 }
 
 // A running game with nothing in the air: the wave has launched everything,

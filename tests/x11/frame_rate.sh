@@ -1,9 +1,9 @@
 #!/bin/bash
-# frame_rate.sh -- the real game's frames per second over 10 s, in a private Xvfb.
+# frame_rate.sh -- the real game's pace over 60 s, in a private Xvfb.
 #
 # Usage: tests/x11/frame_rate.sh [BUILD_DIR]   (default: build)
 # Runs bench_sdl_frame_rate, which starts the game as the program does and
-# counts its frames for 10 s, then bench_sdl_present for the cost of one
+# notes each frame's start for 60 s, then bench_sdl_present for the cost of one
 # present. Both print Google Benchmark tables.
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
