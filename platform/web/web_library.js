@@ -28,6 +28,7 @@ var LibraryPelmaricWeb = {
     playing: {},           // url -> [{source, gain, startedMs}]
     music: {url: null, wanted: false, source: null, endsPending: 0},
     counts: {effectStarts: 0, effectsSilent: 0, effectsInPhase: 0, musicPlays: 0, musicEnds: 0},
+    startsByFile: {},      // file name -> effect starts heard
 
     // The desktop's way of keeping many effects clean: a start of an effect
     // that began less than inPhaseMs ago adds nothing (in phase, it would only
@@ -90,8 +91,9 @@ var LibraryPelmaricWeb = {
         PelmaricWeb.effectGain.connect(PelmaricWeb.limiter);
         audio.onstatechange = function() { PelmaricWeb.startMusicIfDue(); };
       }
+      // A page closed (Esc) before the resume completes rejects it: nothing to report.
       if (PelmaricWeb.audio.state === 'suspended')
-        PelmaricWeb.audio.resume();
+        PelmaricWeb.audio.resume().catch(function() {});
       PelmaricWeb.startMusicIfDue();
     },
 
@@ -205,6 +207,8 @@ var LibraryPelmaricWeb = {
       copy.source.start();
       copies.push(copy);
       PelmaricWeb.counts.effectStarts++;
+      var name = url.substring(url.lastIndexOf('/') + 1);
+      PelmaricWeb.startsByFile[name] = (PelmaricWeb.startsByFile[name] || 0) + 1;
     },
 
     startMusicIfDue: function() {
@@ -254,6 +258,7 @@ var LibraryPelmaricWeb = {
         stopped: function() { return PelmaricWeb.stopped; },
         audioState: function() { return PelmaricWeb.audio ? PelmaricWeb.audio.state : 'none'; },
         musicPlaying: function() { return PelmaricWeb.music.source !== null; },
+        effectStartsByFile: function() { return Object.assign({}, PelmaricWeb.startsByFile); },
       };
       Object.keys(PelmaricWeb.counts).forEach(function(name) {
         counters[name] = function() { return PelmaricWeb.counts[name]; };
@@ -328,7 +333,7 @@ var LibraryPelmaricWeb = {
     PelmaricWeb.listeners = [];
     PelmaricWeb.stopMusic();
     if (PelmaricWeb.audio)
-      PelmaricWeb.audio.close();
+      PelmaricWeb.audio.close().catch(function() {});
   },
 
   web_audio_effect__deps: ['$PelmaricWeb'],

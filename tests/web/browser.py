@@ -3,7 +3,7 @@
 Shared by the browser tests and measurements: serves a folder over HTTP on a
 free port, opens it in Debian's Chromium through chromedriver, reads the
 page's counters (window.pelmaric), the canvas's pixels and the console, and
-sends real input (mouse, keys, held keys that repeat) through the DevTools
+sends real input (mouse, keys, and the repeated key-downs of a held key) through the DevTools
 protocol. Needs chromium, chromium-driver and python3-selenium; run it with
 /usr/bin/python3.
 
@@ -23,6 +23,7 @@ import sys
 import tempfile
 import threading
 import time
+import zlib
 
 sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "x11"))
@@ -121,20 +122,30 @@ def page_session(folder, extra_flags=(), page="index.html"):
 
 
 def canvas_shot(p):
-    """The canvas's pixels as a Shot (the same class the X tests photograph into)."""
-    data = p.js("""
+    """The canvas's pixels as a Shot (the same class the X tests photograph into), with the
+    game's frame count when they were read as shot.frame. The pixels travel deflated: the
+    picture is mostly flat colour, and the driver's channel is the slow part of a look."""
+    data = p.driver.execute_async_script("""
+        const done = arguments[arguments.length - 1];
         const c = document.getElementById('screen');
         const rgba = c.getContext('2d').getImageData(0, 0, c.width, c.height).data;
+        const frame = window.pelmaric.frames;
         const rgb = new Uint8Array(c.width * c.height * 3);
         for (let i = 0, j = 0; i < rgba.length; i += 4, j += 3) {
             rgb[j] = rgba[i]; rgb[j + 1] = rgba[i + 1]; rgb[j + 2] = rgba[i + 2];
         }
-        let text = '';
-        for (let i = 0; i < rgb.length; i += 0x8000)
-            text += String.fromCharCode.apply(null, rgb.subarray(i, i + 0x8000));
-        return [c.width, c.height, btoa(text)];
+        const packed = new Blob([rgb]).stream().pipeThrough(new CompressionStream('deflate'));
+        new Response(packed).arrayBuffer().then(buffer => {
+            const bytes = new Uint8Array(buffer);
+            let text = '';
+            for (let i = 0; i < bytes.length; i += 0x8000)
+                text += String.fromCharCode.apply(null, bytes.subarray(i, i + 0x8000));
+            done([c.width, c.height, btoa(text), frame]);
+        });
     """)
-    return Shot(data[0], data[1], base64.b64decode(data[2]))
+    shot = Shot(data[0], data[1], zlib.decompress(base64.b64decode(data[2])))
+    shot.frame = data[3]
+    return shot
 
 
 def move_mouse(p, x, y):
@@ -156,16 +167,6 @@ def key_event(p, name, kind, repeat=False):
 
 def press_key(p, name):
     key_event(p, name, "keyDown")
-    key_event(p, name, "keyUp")
-
-
-def hold_key(p, name, seconds, repeat_interval=0.033):
-    """Holds a key: one key-down, then repeated key-downs as the keyboard's auto-repeat sends them."""
-    key_event(p, name, "keyDown")
-    end = time.monotonic() + seconds
-    while time.monotonic() < end:
-        time.sleep(repeat_interval)
-        key_event(p, name, "keyDown", repeat=True)
     key_event(p, name, "keyUp")
 
 
