@@ -93,7 +93,7 @@ def require_tools():
 
 
 @contextlib.contextmanager
-def page_session(folder, extra_flags=(), page="index.html"):
+def page_session(folder, extra_flags=(), page="index.html", wait_for_frames=True):
     """Serves `folder`, opens its page in a fresh headless Chromium and waits for the game's first frame."""
     require_tools()
     from selenium import webdriver
@@ -111,7 +111,7 @@ def page_session(folder, extra_flags=(), page="index.html"):
             driver.set_script_timeout(60)
             p = Page(driver, base + page)
             driver.get(p.url)
-            check(wait_until(lambda: (p.counter("frames") or 0) > 0, START_TIMEOUT),
+            check(not wait_for_frames or wait_until(lambda: (p.counter("frames") or 0) > 0, START_TIMEOUT),
                   f"the game ran no frame within {START_TIMEOUT} s of opening the page; console: "
                   + str(driver.get_log("browser")))
             yield p

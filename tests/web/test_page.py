@@ -102,6 +102,28 @@ def case_burst(site):
         print(f"looks (frames after the key, trail pixels in the sky, sparks): {looks}")
 
 
+def case_density(site):
+    """On a screen of 1.5 device pixels per CSS pixel the canvas is enlarged by the whole factor 1
+    (one screen pixel per game pixel), and on one of 2 by 2; either way the crosshair lands on
+    the game pixel under the mouse: the browser's position in CSS pixels, converted back to game
+    pixels with its fractions, rounded as the game rounds (halves to even)."""
+    for density, factor in ((1.5, 1), (2, 2)):
+        with page_session(site, [f"--force-device-scale-factor={density}"]) as p:
+            left, top, width, height = p.js("const r = document.getElementById('screen').getBoundingClientRect();"
+                                            "return [r.left, r.top, r.width, r.height];")
+            check(abs(width * density - 800 * factor) < 0.5,
+                  f"at density {density} the canvas is {width * density:.1f} screen pixels wide, "
+                  f"expected {800 * factor}")
+            # Mouse events carry whole CSS pixels; the canvas may start at a fraction of one.
+            for cx, cy in ((int(left) + 167, int(top) + 80), (int(left) + 414, int(top) + 222)):
+                x, y = round((cx - left) * 800 / width), round((cy - top) * 600 / height)
+                p.driver.execute_cdp_cmd("Input.dispatchMouseEvent", {"type": "mouseMoved", "x": cx, "y": cy})
+                shot, ok = wait_for_picture(p, lambda s: s.pixel(x, y)[0] == 255 and s.pixel(x, y)[2] == 0, 5.0)
+                check(ok, f"at density {density} the crosshair is not at ({x}, {y}): {shot.pixel(x, y)}")
+        print(f"density {density}: canvas {width:.1f} CSS pixels wide at ({left:.2f}, {top:.2f}), "
+              f"crosshair under the mouse")
+
+
 def case_stream(site):
     """Holding D (the key repeating as a keyboard repeats it) sends a stream of interceptors from
     the right launch point, their trails along much more of the path than one interceptor's."""
@@ -210,7 +232,7 @@ def case_audio(site):
         shutil.rmtree(folder, ignore_errors=True)
 
 
-CASES = {"page": case_page, "burst": case_burst, "stream": case_stream, "escape": case_escape,
+CASES = {"page": case_page, "burst": case_burst, "density": case_density, "stream": case_stream, "escape": case_escape,
          "frame_rate": case_frame_rate, "audio": case_audio}
 
 
