@@ -25,7 +25,7 @@ var LibraryPelmaricWeb = {
     limiter: null,
     effectGain: null,
     sounds: {},            // url -> {bytes, buffer, stamp, checkedMs, loading, waiting}
-    playing: {},           // url -> [{source, gain, startedMs}]
+    playing: {},           // url -> [{source, gain, startedMs, ended}], oldest first
     music: {url: null, wanted: false, source: null, endsPending: 0},
     counts: {effectStarts: 0, effectsSilent: 0, effectsInPhase: 0, musicPlays: 0, musicEnds: 0},
     startsByFile: {},      // file name -> effect starts heard
@@ -116,7 +116,11 @@ var LibraryPelmaricWeb = {
       if (!s)
         s = PelmaricWeb.sounds[url] = {bytes: null, buffer: null, stamp: null, checkedMs: -Infinity, loading: false, waiting: []};
       if (s.loading) {
-        s.waiting.push(then);
+        // Asking again whether a known file changed: the known version plays meanwhile.
+        if (s.buffer)
+          then(s.buffer);
+        else
+          s.waiting.push(then);
         return;
       }
       if (performance.now() - s.checkedMs < PelmaricWeb.recheckMs) {
