@@ -79,27 +79,38 @@ def case_burst(site):
         move_mouse(p, *aim)
         shot, ok = wait_for_picture(p, lambda s: s.pixel(*aim)[0] == 255 and s.pixel(*aim)[2] == 0, 5.0)
         check(ok, f"the crosshair pixel at {aim} is {shot.pixel(*aim)}, expected red 255 and blue 0")
-        start_frame = p.counter("frames")
-        press_key(p, "s")
-        looks = []
-
-        def burst_showing():
-            shot = canvas_shot(p)
-            # The path's stretch in open sky, clear of the buildings' yellow windows.
-            positions, length = along(LAUNCH_S, aim, shot)
-            climb = sum(1 for t in positions if SKY_PATH_FROM <= t <= length)
-            trail, sparks = trail_and_sparks(shot, LAUNCH_S, aim)
-            looks.append((shot.frame - start_frame, climb, sparks))
-            return trail >= 5 and sparks >= 5
-
-        ok = wait_until(burst_showing, 4.0, 0.0)
-        check(ok, f"no trail and burst at the aim point within 4 s of S; looks (frames after the key, "
-                  f"trail pixels, sparks): {looks}")
-        # Each look at the canvas takes a fraction of a second; the key's frame is known to a frame or two.
+        # A burst's sparks show for about ten frames; a look at the canvas on a busy machine can
+        # take longer, so an attempt that misses them launches again, up to three times.
+        attempts = []
+        for _ in range(3):
+            looks = burst_looks(p, aim)
+            attempts.append(looks)
+            if looks[-1][2] >= 5:
+                break
+        check(looks[-1][2] >= 5, f"no burst seen at the aim point in three launches; looks (frames after the "
+                                 f"key, trail pixels in the sky, sparks): {attempts}")
         climbing = [look for look in looks if look[1] >= 5 and look[2] < 5]
         check(climbing, f"no look showed the trail before the burst: {looks}")
+        # The key's frame is known to a frame or two.
         check(looks[-1][0] >= 56, f"the burst showed {looks[-1][0]} frames after the key: too soon for the flight")
-        print(f"looks (frames after the key, trail pixels in the sky, sparks): {looks}")
+        print(f"{len(attempts)} launch(es); looks (frames after the key, trail pixels in the sky, sparks): {looks}")
+
+
+def burst_looks(p, aim, frames=90):
+    """Presses S and looks at the canvas until the burst shows or `frames` frames have passed;
+    returns the looks as (frames after the key, trail pixels in the sky, sparks)."""
+    start_frame = p.counter("frames")
+    press_key(p, "s")
+    looks = []
+    deadline = time.monotonic() + 10.0
+    while not looks or (looks[-1][0] < frames and looks[-1][2] < 5 and time.monotonic() < deadline):
+        shot = canvas_shot(p)
+        # The path's stretch in open sky, clear of the buildings' yellow windows.
+        positions, length = along(LAUNCH_S, aim, shot)
+        climb = sum(1 for t in positions if SKY_PATH_FROM <= t <= length)
+        _, sparks = trail_and_sparks(shot, LAUNCH_S, aim)
+        looks.append((shot.frame - start_frame, climb, sparks))
+    return looks
 
 
 def case_density(site):
