@@ -2,7 +2,10 @@
 # setup.sh -- installs what is missing, then configures and builds.
 #
 #   scripts/setup.sh game   the packages the game needs, then the game's build
-#   scripts/setup.sh tests  also the test tools, and a second build with
+#   scripts/setup.sh web    also Emscripten, FluidSynth and the Ogg Vorbis
+#                           encoder, and the web build in build-web/
+#   scripts/setup.sh tests  also the test tools (headless Chromium among them),
+#                           the web build, and a second build with
 #                           AddressSanitizer and UndefinedBehaviorSanitizer
 #
 # Everything comes from Debian's packages; nothing is downloaded otherwise.
@@ -12,10 +15,16 @@ what=${1:-game}
 top=$(cd "$(dirname "$0")/.." && pwd)
 
 game_packages=(g++ cmake make pkg-config libsdl2-dev libsdl2-mixer-dev libasound2-dev libfluidsynth-dev libx11-dev timgm6mb-soundfont)
-test_packages=(libgtest-dev libbenchmark-dev xvfb xauth xdotool imagemagick python3 python3-xlib clang libclang-rt-dev)
+web_packages=(emscripten fluidsynth vorbis-tools)
+test_packages=(libgtest-dev libbenchmark-dev xvfb xauth xdotool imagemagick python3 python3-xlib clang libclang-rt-dev
+               chromium chromium-driver python3-selenium "${web_packages[@]}")
 
-packages=("${game_packages[@]}")
-[ "$what" = tests ] && packages+=("${test_packages[@]}")
+case "$what" in
+    game) packages=("${game_packages[@]}") ;;
+    web) packages=("${game_packages[@]}" "${web_packages[@]}") ;;
+    tests) packages=("${game_packages[@]}" "${test_packages[@]}") ;;
+    *) echo "usage: $0 [game|web|tests]" >&2; exit 2 ;;
+esac
 
 missing=()
 for p in "${packages[@]}"; do
@@ -43,6 +52,15 @@ jobs=$(nproc 2>/dev/null || echo 2)
 cmake -S "$top" -B "$top/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
       -DBUILD_TESTING="$([ "$what" = tests ] && echo ON || echo OFF)"
 cmake --build "$top/build" -j "$jobs"
+
+# The browser build takes the effects and MUSIC4.MID from the native build.
+# emcc runs its helpers with /usr/bin/node, which finds Debian's JavaScript
+# modules only through NODE_PATH when it is not Debian's own Node.
+if [ "$what" = web ] || [ "$what" = tests ]; then
+    export NODE_PATH=/usr/share/nodejs${NODE_PATH:+:$NODE_PATH}
+    emcmake cmake -S "$top/platform/web" -B "$top/build-web" -DPELMARIC_ASSETS="$top/build" >/dev/null
+    cmake --build "$top/build-web" -j "$jobs"
+fi
 
 if [ "$what" = tests ]; then
     cmake -S "$top" -B "$top/build-asan" -DCMAKE_BUILD_TYPE=Debug -DPELMARIC_SANITIZE=ON -DPELMARIC_BENCH=OFF

@@ -75,13 +75,15 @@ struct WriteFailed {
 
 std::string reason(int error) { return std::strerror(error); }
 
-bool parse_long(const std::string& text, long min, long max, long& out)
+// Parsed as long long: a long has only 32 bits where the runner is built as
+// WebAssembly, too few for a seed.
+bool parse_long(const std::string& text, long long min, long long max, long long& out)
 {
     if (text.empty() || text.find_first_not_of("+-0123456789") != std::string::npos)
         return false;
     errno = 0;
     char* end = nullptr;
-    long v = std::strtol(text.c_str(), &end, 10);
+    long long v = std::strtoll(text.c_str(), &end, 10);
     if (errno != 0 || *end != '\0' || v < min || v > max)
         return false;
     out = v;
@@ -105,19 +107,21 @@ Options parse_options(int argc, char** argv)
             return v;
         };
         if (name == "--seed") {
-            long v;
-            if (!parse_long(value(), 0, 4294967295L, v))
+            long long v;
+            if (!parse_long(value(), 0, 4294967295LL, v))
                 throw BadArguments{"--seed takes a whole number from 0 to 4294967295", true};
             o.seed = uint32_t(v);
             o.have_seed = true;
         } else if (name == "--frames") {
-            if (!parse_long(value(), 0, 1000000000L, o.frames))
+            long long frames;
+            if (!parse_long(value(), 0, 1000000000LL, frames))
                 throw BadArguments{"--frames takes a whole number from 0", true};
+            o.frames = long(frames);
             o.have_frames = true;
         } else if (name == "--size") {
             std::string v = value();
             size_t x = v.find('x');
-            long w, h;
+            long long w, h;
             if (x == std::string::npos || !parse_long(v.substr(0, x), 1, 8192, w) ||
                 !parse_long(v.substr(x + 1), 1, 8192, h))
                 throw BadArguments{"--size takes WxH, each from 1 to 8192, as in 800x600", true};

@@ -1,6 +1,7 @@
 // audio_support.cpp -- fixtures, output capture and handler recorders for the audio tests.
 #include "tests/audio/audio_support.h"
 
+#include "platform/events.h"
 #include "platform/platform.h"
 #include "platform/sdl/sdl_audio.h"
 #include "platform/sdl/sdl_audio_stats.h"
@@ -38,10 +39,13 @@ void reset_handlers()
     test_thread = std::this_thread::get_id();
 }
 
+// As the backend's plat_process_events does: the poll queues the end of the
+// piece, and handing the queue over runs the notification.
 void poll_audio()
 {
     in_poll = true;
     sdl_audio_poll();
+    dispatch_events();
     in_poll = false;
 }
 

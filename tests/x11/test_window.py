@@ -71,6 +71,31 @@ def case_sky(binary):
         print(f"sky palette {result['palette']}")
 
 
+def ground_and_buildings(shot):
+    """(holds, what was seen): the sky is one of the palettes, rows 560 to 599 are ground
+    colour and rows 480 to 555 hold buildings in both halves of the city. Shared with the
+    browser tests."""
+    palette, _ = match_sky(shot, SKY_ROWS)
+    if palette is None:
+        return False, "the sky is not drawn yet or is wrong"
+    # Explosions may later reach the ground; they cannot cover a fifth of a row.
+    off_ground = []
+    for y in GROUND_ROWS:
+        row = shot.row(y)
+        if row.count(GROUND) < 0.8 * WIDTH:
+            off_ground.append((y, collections.Counter(row).most_common(3)))
+    if off_ground:
+        return False, f"rows not mainly ground {GROUND} (row, main colours): {off_ground[:3]}"
+    building = [(x, y) for y in BUILDING_ROWS for x in range(WIDTH)
+                if shot.pixel(x, y) not in (GROUND, sky_colour(palette, y))]
+    columns = {x for x, _ in building}
+    # 25 buildings of at least 15 x 10 pixels at random places: some
+    # stand in each half of the city but for odds of about 1 in 10^7.
+    holds = (len(building) >= 1000 and min(columns, default=WIDTH) < WIDTH // 2
+             and max(columns, default=0) >= WIDTH // 2)
+    return holds, f"{len(building)} building pixels in {len(columns)} columns"
+
+
 def case_ground(binary):
     """Rows 560 to 599 are ground colour; rows 480 to 555 hold buildings across the width."""
     with game_session(binary) as s:
@@ -78,27 +103,8 @@ def case_ground(binary):
         found = {}
 
         def picture_complete(shot):
-            palette, _ = match_sky(shot, SKY_ROWS)
-            if palette is None:
-                found["why"] = "the sky is not drawn yet or is wrong"
-                return False
-            # Explosions may later reach the ground; they cannot cover a fifth of a row.
-            off_ground = []
-            for y in GROUND_ROWS:
-                row = shot.row(y)
-                if row.count(GROUND) < 0.8 * WIDTH:
-                    off_ground.append((y, collections.Counter(row).most_common(3)))
-            if off_ground:
-                found["why"] = f"rows not mainly ground {GROUND} (row, main colours): {off_ground[:3]}"
-                return False
-            building = [(x, y) for y in BUILDING_ROWS for x in range(WIDTH)
-                        if shot.pixel(x, y) not in (GROUND, sky_colour(palette, y))]
-            columns = {x for x, _ in building}
-            found["why"] = f"{len(building)} building pixels in {len(columns)} columns"
-            # 25 buildings of at least 15 x 10 pixels at random places: some
-            # stand in each half of the city but for odds of about 1 in 10^7.
-            return (len(building) >= 1000 and min(columns, default=WIDTH) < WIDTH // 2
-                    and max(columns, default=0) >= WIDTH // 2)
+            holds, found["why"] = ground_and_buildings(shot)
+            return holds
 
         _, ok = wait_for_shot(s, picture_complete)
         check(ok, "ground and buildings not as expected: " + found.get("why", ""))

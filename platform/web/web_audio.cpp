@@ -1,0 +1,34 @@
+// web_audio.cpp -- effects and music in a web page: the game's audio calls as page URLs.
+//
+// The playing itself is Web Audio in web_library.js. The music is not MIDI
+// here: the build renders MUSIC4.MID into a compressed file of the same name
+// and PELMARIC_WEB_MUSIC_EXTENSION, and the control's "open" loads that.
+#include "platform/platform.h"
+#include "platform/music_device.h"
+#include "platform/web/web_page.h"
+
+#include <cstring>
+#include <string>
+
+void plat_play_sound(const char* path, int32_t /*flags: always asynchronous here*/) { web_audio_effect(path); }
+
+void music_device_note_write(int16_t, const char*) {}
+
+// The file may still be on its way when "play" arrives: the page starts it
+// once it is decoded. A missing file never plays, so it never ends either,
+// as a file that cannot be opened on the desktop.
+bool music_device_open(const char* path)
+{
+    std::string url = path;
+    const std::string::size_type slash = url.rfind('/');
+    const std::string::size_type dot = url.rfind('.');
+    if (dot != std::string::npos && (slash == std::string::npos || dot > slash))
+        url.erase(dot);
+    url += "." PELMARIC_WEB_MUSIC_EXTENSION;
+    web_audio_music_load(url.c_str());
+    return true;
+}
+
+void music_device_play() { web_audio_music_play(); }
+
+void music_device_close() { web_audio_music_stop(); }

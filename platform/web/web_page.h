@@ -1,0 +1,57 @@
+// web_page.h -- the calls between the browser backend's C++ and its JavaScript (web_library.js).
+//
+// The page's canvas, input, pointer style and Web Audio live in JavaScript;
+// the game's picture, event queue and clock live here. These are the only
+// crossings, each a plain call with numbers and C strings.
+#pragma once
+
+#include "platform/picture.h"
+
+#include <cstdint>
+
+extern "C" {
+
+// ---- JavaScript, called from C++ ------------------------------------------------
+
+// Finds the canvas, sizes it on the screen, listens for the pointer and for
+// the first gesture that may start audio. Called once by plat_open_window.
+void web_page_start(int width, int height);
+
+// Puts `count` rectangles of the RGBA copy at `rgba` (width x height, 4 bytes
+// a pixel) onto the canvas: with `one_put`, one putImageData covering them
+// all; else one putImageData per rectangle. Called by the present.
+void web_page_put(const uint8_t* rgba, const PictureRect* rects, int count, int one_put);
+
+// Hides the pointer over the canvas, or shows it again.
+void web_page_hide_pointer(int hidden);
+
+// Esc: the page stops listening and its audio falls silent; the canvas keeps
+// its last picture.
+void web_page_stop();
+
+// Effects and music (web_audio.cpp): URLs relative to the page.
+void web_audio_effect(const char* url);
+void web_audio_music_load(const char* url);
+void web_audio_music_play();
+void web_audio_music_stop();
+// 1 once for each time the music has played to its end, else 0.
+int web_audio_music_ended();
+
+// ---- C++, called from JavaScript ----------------------------------------------
+
+// The pointer moved over the canvas (kind 0) or a button went down (kind 1),
+// in game pixels with fractions; `code` is the game's button code.
+void web_post_mouse(int kind, int code, int shift, float x, float y);
+
+// Frames the game has run (each processes its events once), for the page's
+// tests and measurements.
+uint32_t web_frame_count();
+}
+
+// How a present sends its rectangles to the canvas; PutPerRect is the one
+// the game uses (see web_video.cpp), the other is kept for the benchmark.
+enum class PutMode { OnePutPerPresent, PutPerRect };
+
+// Sends what changed since the last present to the canvas. The clock read
+// calls it before handing the browser control; bench/web_present.cpp times it.
+void web_present(PutMode mode);

@@ -1,0 +1,226 @@
+// web_video.cpp -- the game in a web page: the canvas, keys, pointer, clock and ending.
+//
+// Built with Emscripten. The game's own loop runs unchanged: it reads the
+// clock until a step has passed, as on the desktop. A page must never block
+// its browser, so this is the one place where the web differs: when the game
+// waits for the next step, the clock read presents the picture and yields to
+// the browser until that step begins (Asyncify's emscripten_sleep unwinds
+// the game's stack and rewinds it afterwards). Input and audio callbacks run
+// during those yields; their events wait in the queue for the next
+// plat_process_events, as on the desktop.
+#include "platform/platform.h"
+#include "platform/events.h"
+#include "platform/picture.h"
+#include "platform/web/web_page.h"
+
+#include <emscripten.h>
+#include <emscripten/html5.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <vector>
+
+namespace {
+
+constexpr int kWidth = 800;
+constexpr int kHeight = 600;
+
+// The desktop's system timer, which paces the game: 64 steps a second.
+constexpr double kTickPeriodMs = 15.625;
+
+// The game reads the clock once at a frame's start and then polls it until
+// it moves on: the same step read a third time in a row means the game is
+// waiting, and the read sleeps until the next step.
+constexpr int kReadsBeforeWaiting = 3;
+
+// A game that falls behind never waits; it still hands the browser control
+// this often, so the page stays alive and the picture is seen.
+constexpr double kLongestBusyMs = 50.0;
+
+// Each rectangle is one putImageData: a frame where only the crosshair moved
+// changes a pixel at the top-left corner (the filler writes) and one far
+// away, which a single call would send as the box around both. In headless
+// Chromium that present took about 8 us per rectangle against about 35 us as
+// one box; a full repaint is one rectangle either way (bench/web/present.cpp).
+// Neighbouring changes go as one when that adds at most kMergeSlack unchanged
+// pixels, the desktop's figure.
+constexpr int kMergeSlack = 1024;
+constexpr int kMaxPresentRects = 512;
+
+double start_ms = 0;
+double last_yield_ms = 0;
+uint64_t last_step = 0;
+int same_step_reads = 0;
+
+uint32_t frames = 0;
+int32_t cursor_counter = 0;
+bool hidden_applied = false;
+bool stopped = false;
+
+// The picture as the canvas wants it: bytes R, G, B, A per pixel.
+std::vector<uint32_t> rgba;
+
+uint32_t rgba_word(uint32_t picture_word)
+{
+    return 0xFF000000u | (picture_word & 0xFFu) << 16 | (picture_word & 0xFF00u) | (picture_word >> 16 & 0xFFu);
+}
+
+void apply_cursor()
+{
+    const bool hidden = cursor_counter < 0;
+    if (hidden == hidden_applied || rgba.empty())
+        return;
+    web_page_hide_pointer(hidden);
+    hidden_applied = hidden;
+}
+
+// The handlers' Shift argument: 1 Shift, 2 Ctrl, 4 Alt.
+int16_t shift_state(const EmscriptenKeyboardEvent& e)
+{
+    return int16_t((e.shiftKey ? 1 : 0) | (e.ctrlKey ? 2 : 0) | (e.altKey ? 4 : 0));
+}
+
+// The handler's key code. A browser's keyCode already is the desktop's
+// virtual-key code of the key as labelled (letters as capitals, whatever
+// Shift says); a key without one falls back on its position, "KeyQ" or
+// "Digit1", as the desktop does for layouts without Latin letters.
+int16_t key_code(const EmscriptenKeyboardEvent& e)
+{
+    if (e.keyCode > 0 && e.keyCode < 256)
+        return int16_t(e.keyCode);
+    const char* code = e.code;
+    if (code[0] == 'K' && code[1] == 'e' && code[2] == 'y' && code[3] >= 'A' && code[3] <= 'Z' && code[4] == '\0')
+        return int16_t(code[3]);
+    if (code[0] == 'D' && code[1] == 'i' && code[2] == 'g' && code[3] == 'i' && code[4] == 't' && code[5] >= '0' &&
+        code[5] <= '9' && code[6] == '\0')
+        return int16_t(code[5]);
+    return 0;
+}
+
+// Esc is both a key going down and the character typed, as on the desktop.
+// The game's keys are kept from the browser (no find-as-you-type, no
+// scrolling); any other key keeps its browser meaning.
+EM_BOOL on_key_down(int, const EmscriptenKeyboardEvent* e, void*)
+{
+    if (stopped)
+        return EM_FALSE;
+    const int16_t code = key_code(*e);
+    if (code == 0)
+        return EM_FALSE;
+    post_event(key_down(code, shift_state(*e)));
+    if (code == kKeyEsc)
+        post_event(key_press(kKeyEsc));
+    return code == kKeyEsc || code == kKeyA || code == kKeyS || code == kKeyD;
+}
+
+// Hands the browser control for `ms` milliseconds, showing the picture first.
+void yield_to_browser(double ms)
+{
+    if (picture_changed())
+        web_present(PutMode::PutPerRect);
+    emscripten_sleep(unsigned(ms));
+    last_yield_ms = emscripten_get_now();
+}
+
+uint64_t current_step()
+{
+    return uint64_t(std::floor((emscripten_get_now() - start_ms) / kTickPeriodMs));
+}
+
+} // namespace
+
+void web_present(PutMode mode)
+{
+    PictureRect rects[kMaxPresentRects];
+    const int count = picture_changed_rects(kWidth, kHeight, rects, kMaxPresentRects, kMergeSlack);
+    picture_forget_changes();
+    if (count == 0)
+        return;
+    const uint32_t* pixels = picture_pixels();
+    for (int i = 0; i < count; ++i) {
+        const PictureRect& r = rects[i];
+        for (int y = r.y; y < r.y + r.h; ++y) {
+            const size_t row = size_t(y) * kWidth;
+            for (int x = r.x; x < r.x + r.w; ++x)
+                rgba[row + size_t(x)] = rgba_word(pixels[row + size_t(x)]);
+        }
+    }
+    web_page_put(reinterpret_cast<const uint8_t*>(rgba.data()), rects, count, mode == PutMode::OnePutPerPresent);
+}
+
+extern "C" EMSCRIPTEN_KEEPALIVE void web_post_mouse(int kind, int code, int shift, float x, float y)
+{
+    if (stopped)
+        return;
+    if (kind == 0)
+        post_event(mouse_move(x, y, int16_t(shift)));
+    else if (code != 0)
+        post_event(mouse_down(x, y, int16_t(code), int16_t(shift)));
+}
+
+extern "C" EMSCRIPTEN_KEEPALIVE uint32_t web_frame_count() { return frames; }
+
+void plat_open_window()
+{
+    if (!rgba.empty())
+        return;
+    picture_resize(kWidth, kHeight);
+    rgba.assign(size_t(kWidth) * kHeight, 0xFF000000u);
+    web_page_start(kWidth, kHeight);
+    emscripten_set_keydown_callback(EMSCRIPTEN_EVENT_TARGET_WINDOW, nullptr, EM_FALSE, on_key_down);
+    start_ms = emscripten_get_now();
+    last_yield_ms = start_ms;
+    web_present(PutMode::PutPerRect);
+    apply_cursor();
+}
+
+// Also where the end of the music becomes the control's notification.
+void plat_process_events()
+{
+    ++frames;
+    if (web_audio_music_ended())
+        post_event(music_done());
+    dispatch_events();
+}
+
+int32_t plat_show_cursor(bool show)
+{
+    cursor_counter += show ? 1 : -1;
+    apply_cursor();
+    return cursor_counter;
+}
+
+// Whole 15.625 ms steps of performance.now() since the window opened, as
+// milliseconds. See the top of this file for why a read may sleep.
+uint32_t plat_tick_count()
+{
+    uint64_t step = current_step();
+    same_step_reads = step == last_step ? same_step_reads + 1 : 1;
+    if (same_step_reads >= kReadsBeforeWaiting) {
+        const double next_ms = start_ms + double(step + 1) * kTickPeriodMs;
+        yield_to_browser(std::ceil(std::fmax(0.0, next_ms - emscripten_get_now())));
+        step = current_step();
+        same_step_reads = step == last_step ? same_step_reads + 1 : 1;
+    } else if (emscripten_get_now() - last_yield_ms > kLongestBusyMs) {
+        yield_to_browser(0);
+    }
+    last_step = step;
+    // n steps of 15.625 ms are n * 125 / 8 ms, exact in integers.
+    return uint32_t(step * 125u / 8u);
+}
+
+// The page's own folder: effects and music are URLs relative to it.
+const char* plat_program_folder() { return "."; }
+
+// The last picture stays on the canvas; the pointer was shown by the game.
+// Nothing of the game runs after this.
+void plat_end_program()
+{
+    if (picture_changed())
+        web_present(PutMode::PutPerRect);
+    stopped = true;
+    emscripten_set_keydown_callback(EMSCRIPTEN_EVENT_TARGET_WINDOW, nullptr, EM_FALSE, nullptr);
+    web_page_stop();
+    emscripten_force_exit(0);
+    std::abort(); // not reached: force_exit unwinds the game for good
+}

@@ -1,0 +1,175 @@
+"""browser.py -- the web build's page in headless Chromium, driven and photographed like a player would.
+
+Shared by the browser tests and measurements: serves a folder over HTTP on a
+free port, opens it in Debian's Chromium through chromedriver, reads the
+page's counters (window.pelmaric), the canvas's pixels and the console, and
+sends real input (mouse, keys, and the repeated key-downs of a held key) through the DevTools
+protocol. Needs chromium, chromium-driver and python3-selenium; run it with
+/usr/bin/python3.
+
+    with page_session(site) as p:
+        move_mouse(p, 400, 200)
+        press_key(p, "s")
+        shot = canvas_shot(p)
+"""
+
+import base64
+import contextlib
+import functools
+import http.server
+import os
+import shutil
+import sys
+import tempfile
+import threading
+import time
+import zlib
+
+sys.dont_write_bytecode = True
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "x11"))
+
+from xsession import Shot, TestFailure, check, wait_until  # noqa: E402,F401
+
+CHROMIUM = "/usr/bin/chromium"
+CHROMEDRIVER = "/usr/bin/chromedriver"
+START_TIMEOUT = 30.0
+
+# Headless, as root, with nothing that phones out: the machines have no
+# network but the package mirrors.
+CHROMIUM_FLAGS = [
+    "--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
+    "--disable-background-networking", "--disable-component-update", "--disable-sync",
+    "--disable-default-apps", "--disable-extensions", "--no-default-browser-check",
+    "--metrics-recording-only", "--disable-breakpad", "--disable-domain-reliability",
+    "--window-size=1000,800",
+]
+
+# Virtual-key codes of the keys the tests press, for the DevTools protocol.
+KEYS = {"a": ("a", "KeyA", 65), "s": ("s", "KeyS", 83), "d": ("d", "KeyD", 68),
+        "q": ("q", "KeyQ", 81), "Escape": ("Escape", "Escape", 27)}
+
+
+class QuietHandler(http.server.SimpleHTTPRequestHandler):
+    def log_message(self, *args):
+        pass
+
+
+@contextlib.contextmanager
+def serve(folder):
+    """An HTTP server for `folder` on a free local port; yields its base URL."""
+    handler = functools.partial(QuietHandler, directory=folder)
+    server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), handler)
+    thread = threading.Thread(target=server.serve_forever, daemon=True)
+    thread.start()
+    try:
+        yield f"http://127.0.0.1:{server.server_address[1]}/"
+    finally:
+        server.shutdown()
+        server.server_close()
+
+
+class Page:
+    def __init__(self, driver, url):
+        self.driver = driver
+        self.url = url
+
+    def js(self, script, *args):
+        return self.driver.execute_script(script, *args)
+
+    def counter(self, name):
+        return self.js(f"return window.pelmaric ? window.pelmaric.{name} : null;")
+
+    def console_errors(self):
+        return [e for e in self.driver.get_log("browser") if e.get("level") == "SEVERE"]
+
+
+def require_tools():
+    for tool, package in ((CHROMIUM, "chromium"), (CHROMEDRIVER, "chromium-driver")):
+        check(os.access(tool, os.X_OK), f"{tool} is missing: install the Debian package {package}")
+    try:
+        import selenium  # noqa: F401
+    except ImportError:
+        raise TestFailure("selenium is missing: install python3-selenium and run the tests with /usr/bin/python3")
+
+
+@contextlib.contextmanager
+def page_session(folder, extra_flags=(), page="index.html", wait_for_frames=True):
+    """Serves `folder`, opens its page in a fresh headless Chromium and waits for the game's first frame."""
+    require_tools()
+    from selenium import webdriver
+    from selenium.webdriver.chrome.service import Service
+    profile = tempfile.mkdtemp(prefix="pelmaric-chromium-")
+    options = webdriver.ChromeOptions()
+    options.binary_location = CHROMIUM
+    for flag in CHROMIUM_FLAGS + list(extra_flags) + [f"--user-data-dir={profile}"]:
+        options.add_argument(flag)
+    options.set_capability("goog:loggingPrefs", {"browser": "ALL"})
+    driver = None
+    try:
+        with serve(folder) as base:
+            driver = webdriver.Chrome(service=Service(executable_path=CHROMEDRIVER), options=options)
+            driver.set_script_timeout(60)
+            p = Page(driver, base + page)
+            driver.get(p.url)
+            check(not wait_for_frames or wait_until(lambda: (p.counter("frames") or 0) > 0, START_TIMEOUT),
+                  f"the game ran no frame within {START_TIMEOUT} s of opening the page; console: "
+                  + str(driver.get_log("browser")))
+            yield p
+    finally:
+        if driver is not None:
+            driver.quit()
+        shutil.rmtree(profile, ignore_errors=True)
+
+
+def canvas_shot(p):
+    """The canvas's pixels as a Shot (the same class the X tests photograph into), with the
+    game's frame count when they were read as shot.frame. The pixels travel deflated: the
+    picture is mostly flat colour, and the driver's channel is the slow part of a look."""
+    data = p.driver.execute_async_script("""
+        const done = arguments[arguments.length - 1];
+        const c = document.getElementById('screen');
+        const rgba = c.getContext('2d').getImageData(0, 0, c.width, c.height).data;
+        const frame = window.pelmaric.frames;
+        const rgb = new Uint8Array(c.width * c.height * 3);
+        for (let i = 0, j = 0; i < rgba.length; i += 4, j += 3) {
+            rgb[j] = rgba[i]; rgb[j + 1] = rgba[i + 1]; rgb[j + 2] = rgba[i + 2];
+        }
+        const packed = new Blob([rgb]).stream().pipeThrough(new CompressionStream('deflate'));
+        new Response(packed).arrayBuffer().then(buffer => {
+            const bytes = new Uint8Array(buffer);
+            let text = '';
+            for (let i = 0; i < bytes.length; i += 0x8000)
+                text += String.fromCharCode.apply(null, bytes.subarray(i, i + 0x8000));
+            done([c.width, c.height, btoa(text), frame]);
+        });
+    """)
+    shot = Shot(data[0], data[1], zlib.decompress(base64.b64decode(data[2])))
+    shot.frame = data[3]
+    return shot
+
+
+def move_mouse(p, x, y):
+    """Moves the pointer to game pixel (x, y) of the canvas, as a mouse would."""
+    box = p.js("const r = document.getElementById('screen').getBoundingClientRect();"
+               "return [r.left, r.top, r.width / 800, r.height / 600];")
+    p.driver.execute_cdp_cmd("Input.dispatchMouseEvent", {
+        "type": "mouseMoved", "x": box[0] + x * box[2], "y": box[1] + y * box[3]})
+
+
+def key_event(p, name, kind, repeat=False):
+    key, code, vk = KEYS[name]
+    event = {"type": kind, "key": key, "code": code, "windowsVirtualKeyCode": vk,
+             "nativeVirtualKeyCode": vk, "autoRepeat": repeat}
+    if kind == "keyDown" and len(key) == 1:
+        event["text"] = key
+    p.driver.execute_cdp_cmd("Input.dispatchKeyEvent", event)
+
+
+def press_key(p, name):
+    key_event(p, name, "keyDown")
+    key_event(p, name, "keyUp")
+
+
+def frames_and_time(p):
+    """The game's frame count and the page's clock in ms, read together."""
+    return p.js("return [window.pelmaric.frames, performance.now()];")
