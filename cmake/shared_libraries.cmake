@@ -1,0 +1,21 @@
+# shared_libraries.cmake -- the game's rules and what every platform backend shares, for the native and the web build alike.
+#
+# pelmaric_game: shell/, scene/ and combat/, no platform code, linked into
+# every program. pelmaric_platform_common: the picture, the event list and its
+# text form, the music control. A backend adds its own files to the second.
+# The source lists stay at hand for a program that must build them otherwise.
+get_filename_component(PELMARIC_TOP ${CMAKE_CURRENT_LIST_DIR}/.. ABSOLUTE)
+
+file(GLOB PELMARIC_GAME_SOURCES CONFIGURE_DEPENDS
+  ${PELMARIC_TOP}/shell/*.cpp
+  ${PELMARIC_TOP}/scene/*.cpp
+  ${PELMARIC_TOP}/combat/*.cpp)
+list(REMOVE_ITEM PELMARIC_GAME_SOURCES ${PELMARIC_TOP}/shell/main.cpp)
+add_library(pelmaric_game OBJECT ${PELMARIC_GAME_SOURCES})
+
+set(PELMARIC_PLATFORM_COMMON_SOURCES
+  ${PELMARIC_TOP}/platform/picture.cpp
+  ${PELMARIC_TOP}/platform/events.cpp
+  ${PELMARIC_TOP}/platform/event_text.cpp
+  ${PELMARIC_TOP}/platform/music_control.cpp)
+add_library(pelmaric_platform_common OBJECT ${PELMARIC_PLATFORM_COMMON_SOURCES})
