@@ -34,23 +34,10 @@ void put_chunk(std::vector<uint8_t>& file, const char* type, const std::vector<u
     put32(file, crc32(file, start));
 }
 
-} // namespace
-
-bool write_png(const std::string& path, const std::vector<Rgb>& pixels, int width, int height)
+// Wraps scanlines (each already led by its filter byte) into a PNG file of
+// the given colour type (2: RGB, 6: RGBA), 8 bits a channel.
+bool write_scanlines(const std::string& path, const std::vector<uint8_t>& raw, int width, int height, uint8_t colour_type)
 {
-    // Raw scanlines, each led by filter type 0.
-    std::vector<uint8_t> raw;
-    raw.reserve(size_t(height) * (size_t(width) * 3 + 1));
-    for (int y = 0; y < height; ++y) {
-        raw.push_back(0);
-        for (int x = 0; x < width; ++x) {
-            const Rgb& p = pixels[size_t(y) * width + x];
-            raw.push_back(p.r);
-            raw.push_back(p.g);
-            raw.push_back(p.b);
-        }
-    }
-
     // A zlib stream of stored blocks of at most 65535 bytes.
     std::vector<uint8_t> z = {0x78, 0x01};
     size_t pos = 0;
@@ -75,7 +62,7 @@ bool write_png(const std::string& path, const std::vector<Rgb>& pixels, int widt
     std::vector<uint8_t> header;
     put32(header, uint32_t(width));
     put32(header, uint32_t(height));
-    header.insert(header.end(), {8, 2, 0, 0, 0}); // 8-bit RGB, no interlace
+    header.insert(header.end(), {8, colour_type, 0, 0, 0}); // 8 bits a channel, no interlace
 
     std::vector<uint8_t> file = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
     put_chunk(file, "IHDR", header);
@@ -87,4 +74,36 @@ bool write_png(const std::string& path, const std::vector<Rgb>& pixels, int widt
         return false;
     bool ok = std::fwrite(file.data(), 1, file.size(), f) == file.size();
     return std::fclose(f) == 0 && ok;
+}
+
+} // namespace
+
+bool write_png(const std::string& path, const std::vector<Rgb>& pixels, int width, int height)
+{
+    // Raw scanlines, each led by filter type 0.
+    std::vector<uint8_t> raw;
+    raw.reserve(size_t(height) * (size_t(width) * 3 + 1));
+    for (int y = 0; y < height; ++y) {
+        raw.push_back(0);
+        for (int x = 0; x < width; ++x) {
+            const Rgb& p = pixels[size_t(y) * width + x];
+            raw.push_back(p.r);
+            raw.push_back(p.g);
+            raw.push_back(p.b);
+        }
+    }
+
+    return write_scanlines(path, raw, width, height, 2);
+}
+
+bool write_png_rgba(const std::string& path, const std::vector<uint8_t>& rgba, int width, int height)
+{
+    std::vector<uint8_t> raw;
+    raw.reserve(size_t(height) * (size_t(width) * 4 + 1));
+    for (int y = 0; y < height; ++y) {
+        raw.push_back(0);
+        const auto row = rgba.begin() + long(size_t(y) * size_t(width) * 4);
+        raw.insert(raw.end(), row, row + long(width) * 4);
+    }
+    return write_scanlines(path, raw, width, height, 6);
 }
