@@ -12,7 +12,7 @@ what=${1:-game}
 top=$(cd "$(dirname "$0")/.." && pwd)
 
 game_packages=(g++ cmake make pkg-config libsdl2-dev libsdl2-mixer-dev libasound2-dev libx11-dev timgm6mb-soundfont)
-test_packages=(libgtest-dev libbenchmark-dev xvfb xauth xdotool imagemagick python3 python3-xlib desktop-file-utils appstream mandoc librsvg2-bin lintian dpkg-dev file)
+test_packages=(libgtest-dev libbenchmark-dev xvfb xauth xdotool imagemagick python3 python3-xlib desktop-file-utils appstream mandoc librsvg2-bin lintian dpkg-dev file debootstrap)
 
 packages=("${game_packages[@]}")
 [ "$what" = tests ] && packages+=("${test_packages[@]}")

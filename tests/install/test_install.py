@@ -11,6 +11,7 @@ Cases:
   validators        desktop-file-validate, appstreamcli, mandoc lint, and the
                     hand-drawn SVG against the generated PNG
   played_from_home  the launcher started from an empty home folder under Xvfb
+                    (of a fresh install, or with --installed PREFIX of that one)
                     with SDL's disk audio: music within 5 s, an explosion after
                     a launch key, Esc ends it with status 0; the window's icon
                     and class match the installed icon and menu entry
@@ -294,7 +295,8 @@ def window_icon(session):
 def case_played_from_home(args):
     work = tempfile.mkdtemp(prefix="pelmaric-played-")
     try:
-        top = install(args, os.path.join(work, "stage"), "/usr")
+        # The system's own install (--installed) or a fresh one from the build.
+        top = args.installed or install(args, os.path.join(work, "stage"), "/usr")
         home = os.path.join(work, "home")
         os.makedirs(home)
         played = Played(os.path.join(top, "games/pelmaric"), home, work)
@@ -435,6 +437,8 @@ def main():
     parser.add_argument("--id", required=True)
     parser.add_argument("--version", required=True)
     parser.add_argument("--find-sound", required=True)
+    parser.add_argument("--installed", help="played_from_home: the prefix of an installed game to play "
+                                            "instead of installing from the build")
     args = parser.parse_args()
     args.build = os.path.abspath(args.build)
     args.find_sound = os.path.abspath(args.find_sound)
