@@ -413,9 +413,9 @@ def case_deb(args):
     want = expected_files(args, "/usr")
     check(contents == want, f"dpkg-deb -c: unexpected {sorted(contents - want)}, missing {sorted(want - contents)}")
 
-    result = run(["lintian", "--info", "--pedantic", deb], timeout=600)
+    result = run(["lintian", "--display-info", "--display-experimental", "--pedantic", deb], timeout=600)
     report = result.stdout + result.stderr
-    print("lintian --info --pedantic:\n" + report)
+    print("lintian --display-info --display-experimental --pedantic:\n" + report)
     errors = [line for line in report.splitlines() if line.startswith("E:")]
     check(not errors, f"lintian errors: {errors}")
 
