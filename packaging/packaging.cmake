@@ -126,7 +126,6 @@ no score and no end.
 .
 The sound effects and the music are the game's own; the music is played
 through a General MIDI soundfont.")
-set(CPACK_PACKAGE_FILE_NAME pelmaric) # unused by DEB-DEFAULT, keeps the source package name tidy
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION games)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
