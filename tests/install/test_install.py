@@ -75,13 +75,29 @@ def expected_files(args, prefix):
     return files
 
 
+def keeping_manifest(args, action):
+    """Runs action() and puts back the build folder's install_manifest.txt as it was:
+    it lists what the player installed, which the README removes with it."""
+    manifest = os.path.join(args.build, "install_manifest.txt")
+    kept = open(manifest, "rb").read() if os.path.exists(manifest) else None
+    try:
+        return action()
+    finally:
+        if kept is None:
+            if os.path.exists(manifest):
+                os.remove(manifest)
+        else:
+            with open(manifest, "wb") as f:
+                f.write(kept)
+
+
 def install(args, root, prefix, destdir=True):
     """cmake --install into root (as DESTDIR) or straight into prefix; returns the prefix on disk."""
     env = dict(os.environ)
     env.pop("DESTDIR", None)
     if destdir:
         env["DESTDIR"] = root
-    result = run(["cmake", "--install", args.build, "--prefix", prefix], env=env)
+    result = keeping_manifest(args, lambda: run(["cmake", "--install", args.build, "--prefix", prefix], env=env))
     check(result.returncode == 0, f"cmake --install --prefix {prefix} failed:\n{result.stdout}{result.stderr}")
     return root + prefix if destdir else prefix
 
@@ -388,7 +404,7 @@ def case_deb(args):
     deb = os.path.join(args.build, f"pelmaric_{args.version}_amd64.deb")
     if os.path.exists(deb):
         os.remove(deb)
-    result = run(["cpack", "-G", "DEB"], cwd=args.build, timeout=600)
+    result = keeping_manifest(args, lambda: run(["cpack", "-G", "DEB"], cwd=args.build, timeout=600))
     check(result.returncode == 0, "cpack -G DEB failed:\n" + result.stdout + result.stderr)
     check(os.path.exists(deb), f"cpack did not write {deb}:\n{result.stdout}")
     print(f"{os.path.basename(deb)}: {os.path.getsize(deb)} bytes")
