@@ -67,6 +67,23 @@ double to_segment(double x, double y, double ax, double ay, double bx, double by
 // The burst: a white-hot core, a yellow ring, and twelve sparks flung out
 // from it, yellow turning red at their tips, as the game's bursts look.
 constexpr double kBurstX = 160.0, kBurstY = 76.0;
+constexpr double kSparkInner = 32.0, kSparkLong = 62.0, kSparkShort = 50.0, kSparkHalfWidth = 5.0;
+
+struct Spark {
+    double ax, ay, bx, by;
+};
+Spark sparks[12];
+
+// Works out the sparks' end points; called by draw_icon before sampling.
+void place_sparks()
+{
+    for (int k = 0; k < 12; ++k) {
+        const double a = k * 6.283185307179586 / 12.0 + 0.26;
+        const double outer = k % 2 == 0 ? kSparkLong : kSparkShort;
+        sparks[k] = Spark{kBurstX + kSparkInner * std::cos(a), kBurstY + kSparkInner * std::sin(a),
+                          kBurstX + outer * std::cos(a), kBurstY + outer * std::sin(a)};
+    }
+}
 
 bool burst(double x, double y, Colour& c)
 {
@@ -79,15 +96,14 @@ bool burst(double x, double y, Colour& c)
         c = Colour{255, 255, 0};
         return true;
     }
-    for (int k = 0; k < 12; ++k) {
-        const double a = k * 6.283185307179586 / 12.0 + 0.26;
-        const double inner = 32.0, outer = k % 2 == 0 ? 62.0 : 50.0;
-        const double ax = kBurstX + inner * std::cos(a), ay = kBurstY + inner * std::sin(a);
-        const double bx = kBurstX + outer * std::cos(a), by = kBurstY + outer * std::sin(a);
-        if (to_segment(x, y, ax, ay, bx, by) < 5.0) {
+    // Most samples lie beyond every spark: this keeps start-up quick.
+    if (d > kSparkLong + kSparkHalfWidth)
+        return false;
+    for (const Spark& s : sparks) {
+        if (to_segment(x, y, s.ax, s.ay, s.bx, s.by) < kSparkHalfWidth) {
             // Coloured by distance from the centre, so long and short
             // sparks share one gradient.
-            const double t = std::clamp((d - inner) / (62.0 - inner), 0.0, 1.0);
+            const double t = std::clamp((d - kSparkInner) / (kSparkLong - kSparkInner), 0.0, 1.0);
             c = mix(Colour{255, 255, 0}, Colour{255, 40, 0}, t);
             return true;
         }
@@ -132,6 +148,7 @@ bool sample(double x, double y, Colour& c)
 void draw_icon(int size, uint8_t* rgba)
 {
     constexpr int kSub = 4;
+    place_sparks();
     const double unit = kUnits / size;
     for (int py = 0; py < size; ++py) {
         for (int px = 0; px < size; ++px) {
