@@ -34,23 +34,10 @@ void put_chunk(std::vector<uint8_t>& file, const char* type, const std::vector<u
     put32(file, crc32(file, start));
 }
 
-} // namespace
-
-std::vector<uint8_t> encode_png(const uint32_t* pixels, int width, int height)
+// The PNG file around `raw` scanlines (each led by its filter byte) of the
+// given colour type (2: RGB, 6: RGBA), 8 bits a channel.
+std::vector<uint8_t> wrap_scanlines(const std::vector<uint8_t>& raw, int width, int height, uint8_t colour_type)
 {
-    // Raw scanlines, each led by filter type 0.
-    std::vector<uint8_t> raw;
-    raw.reserve(size_t(height) * (size_t(width) * 3 + 1));
-    for (int y = 0; y < height; ++y) {
-        raw.push_back(0);
-        for (int x = 0; x < width; ++x) {
-            const uint32_t p = pixels[size_t(y) * size_t(width) + size_t(x)];
-            raw.push_back(uint8_t(p >> 16));
-            raw.push_back(uint8_t(p >> 8));
-            raw.push_back(uint8_t(p));
-        }
-    }
-
     // A zlib stream of stored blocks of at most 65535 bytes.
     std::vector<uint8_t> z = {0x78, 0x01};
     size_t pos = 0;
@@ -75,11 +62,42 @@ std::vector<uint8_t> encode_png(const uint32_t* pixels, int width, int height)
     std::vector<uint8_t> header;
     put32(header, uint32_t(width));
     put32(header, uint32_t(height));
-    header.insert(header.end(), {8, 2, 0, 0, 0}); // 8-bit RGB, no interlace
+    header.insert(header.end(), {8, colour_type, 0, 0, 0}); // 8 bits a channel, no interlace
 
     std::vector<uint8_t> file = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
     put_chunk(file, "IHDR", header);
     put_chunk(file, "IDAT", z);
     put_chunk(file, "IEND", {});
     return file;
+}
+
+} // namespace
+
+std::vector<uint8_t> encode_png(const uint32_t* pixels, int width, int height)
+{
+    // Raw scanlines, each led by filter type 0.
+    std::vector<uint8_t> raw;
+    raw.reserve(size_t(height) * (size_t(width) * 3 + 1));
+    for (int y = 0; y < height; ++y) {
+        raw.push_back(0);
+        for (int x = 0; x < width; ++x) {
+            const uint32_t p = pixels[size_t(y) * size_t(width) + size_t(x)];
+            raw.push_back(uint8_t(p >> 16));
+            raw.push_back(uint8_t(p >> 8));
+            raw.push_back(uint8_t(p));
+        }
+    }
+    return wrap_scanlines(raw, width, height, 2);
+}
+
+std::vector<uint8_t> encode_png_rgba(const std::vector<uint8_t>& rgba, int width, int height)
+{
+    std::vector<uint8_t> raw;
+    raw.reserve(size_t(height) * (size_t(width) * 4 + 1));
+    for (int y = 0; y < height; ++y) {
+        raw.push_back(0);
+        const auto row = rgba.begin() + long(size_t(y) * size_t(width) * 4);
+        raw.insert(raw.end(), row, row + long(width) * 4);
+    }
+    return wrap_scanlines(raw, width, height, 6);
 }

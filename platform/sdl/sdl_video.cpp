@@ -7,6 +7,7 @@
 // and keeps Mesa out of the process.
 #include "platform/platform.h"
 #include "platform/sdl/sdl_audio.h"
+#include "platform/sdl/sdl_icon.h"
 #include "platform/sdl/sdl_window_watch.h"
 #include "platform/sdl/sdl_x11_present.h"
 #include "platform/events.h"
@@ -415,6 +416,7 @@ void plat_open_window()
                               SDL_WINDOW_SHOWN | SDL_WINDOW_ALLOW_HIGHDPI);
     if (window == nullptr)
         fail_to_open(SDL_GetError());
+    sdl_set_window_icon(window);
     // Typed text is never read; with text input on, an input method could
     // swallow the game's keys.
     SDL_StopTextInput();

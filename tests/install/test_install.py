@@ -1,0 +1,475 @@
+"""test_install.py -- Pelmaric installed: layout, launcher, desktop files, and the Debian package.
+
+Usage: test_install.py CASE --build DIR --id ID --version V --find-sound PROGRAM
+
+Cases:
+  layout            install under two prefixes (DESTDIR with /usr, and a real
+                    install into a home folder's ~/.local); the file list, the
+                    effect links and the menu entry's Exec match the layout
+  cli               --help and --version with no display, of the program and
+                    through the launcher; any other argument starts the game
+  validators        desktop-file-validate, appstreamcli, mandoc lint, and the
+                    hand-drawn SVG against the generated PNG
+  played_from_home  the launcher started from an empty home folder under Xvfb
+                    (of a fresh install, or with --installed PREFIX of that one)
+                    with SDL's disk audio: music within 5 s, an explosion after
+                    a launch key, Esc ends it with status 0; the window's icon
+                    and class match the installed icon and menu entry
+  own_piece         started in a folder with its own MUSIC4.MID (one short
+                    note, then rest), that piece plays, not the installed one
+  deb               cpack -G DEB, the control fields, dpkg-deb -c, lintian
+
+Run with /usr/bin/python3 (python3-xlib); needs xvfb, xdotool, imagemagick,
+desktop-file-utils, appstream, mandoc, librsvg2-bin, lintian.
+"""
+
+import argparse
+import array
+import math
+import os
+import re
+import shutil
+import struct
+import subprocess
+import sys
+import tempfile
+import time
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "x11"))
+import xsession as xs  # noqa: E402
+from xsession import TestFailure, check  # noqa: E402
+
+RATE = 44100              # the rate the game opens the audio device at
+EFFECTS = ("ex2.wav", "poof.wav", "exb.wav")
+ICON_SIZES = (48, 64, 128, 256)
+SOUNDFONT_DEPENDS = "timgm6mb-soundfont | sf2-soundfont-gm | sf3-soundfont-gm"
+
+
+def run(cmd, **kwargs):
+    kwargs.setdefault("capture_output", True)
+    kwargs.setdefault("text", True)
+    kwargs.setdefault("timeout", 300)
+    return subprocess.run(cmd, **kwargs)
+
+
+def no_display_env():
+    return {k: v for k, v in os.environ.items()
+            if k not in ("DISPLAY", "WAYLAND_DISPLAY", "SDL_VIDEODRIVER", "XAUTHORITY")}
+
+
+def expected_files(args, prefix):
+    """The installed files (and links) relative to the root, as the layout promises."""
+    p = prefix.strip("/")
+    files = {f"{p}/games/pelmaric", f"{p}/lib/games/pelmaric/pelmaric",
+             f"{p}/share/games/pelmaric/MUSIC4.MID",
+             f"{p}/share/applications/{args.id}.desktop",
+             f"{p}/share/metainfo/{args.id}.metainfo.xml",
+             f"{p}/share/man/man6/pelmaric.6.gz",
+             f"{p}/share/doc/pelmaric/copyright", f"{p}/share/doc/pelmaric/changelog.gz",
+             f"{p}/share/icons/hicolor/scalable/apps/{args.id}.svg"}
+    for effect in EFFECTS:
+        files.add(f"{p}/share/games/pelmaric/{effect}")
+        files.add(f"{p}/lib/games/pelmaric/{effect}")
+    for size in ICON_SIZES:
+        files.add(f"{p}/share/icons/hicolor/{size}x{size}/apps/{args.id}.png")
+    return files
+
+
+def keeping_manifest(args, action):
+    """Runs action() and puts back the build folder's install_manifest.txt as it was:
+    it lists what the player installed, which the README removes with it."""
+    manifest = os.path.join(args.build, "install_manifest.txt")
+    kept = open(manifest, "rb").read() if os.path.exists(manifest) else None
+    try:
+        return action()
+    finally:
+        if kept is None:
+            if os.path.exists(manifest):
+                os.remove(manifest)
+        else:
+            with open(manifest, "wb") as f:
+                f.write(kept)
+
+
+def install(args, root, prefix, destdir=True):
+    """cmake --install into root (as DESTDIR) or straight into prefix; returns the prefix on disk."""
+    env = dict(os.environ)
+    env.pop("DESTDIR", None)
+    if destdir:
+        env["DESTDIR"] = root
+    result = keeping_manifest(args, lambda: run(["cmake", "--install", args.build, "--prefix", prefix], env=env))
+    check(result.returncode == 0, f"cmake --install --prefix {prefix} failed:\n{result.stdout}{result.stderr}")
+    return root + prefix if destdir else prefix
+
+
+def listed_files(root):
+    found = set()
+    for folder, _, names in os.walk(root):
+        for name in names:
+            found.add(os.path.relpath(os.path.join(folder, name), root))
+    return found
+
+
+def desktop_entry(path):
+    entry = {}
+    with open(path) as f:
+        for line in f:
+            key, sep, value = line.strip().partition("=")
+            if sep:
+                entry[key] = value
+    return entry
+
+
+def png_size(path):
+    with open(path, "rb") as f:
+        head = f.read(24)
+    check(head[:8] == b"\x89PNG\r\n\x1a\n", f"{path} is not a PNG")
+    return struct.unpack(">II", head[16:24])
+
+
+def png_rgba(path, size=None):
+    cmd = [xs.CONVERT, path]
+    if size:
+        cmd += ["-resize", f"{size}x{size}"]
+    result = subprocess.run(cmd + ["-depth", "8", "rgba:-"], capture_output=True, timeout=60)
+    check(result.returncode == 0, f"convert could not read {path}: {result.stderr.decode(errors='replace')}")
+    return result.stdout
+
+
+# ---- layout ---------------------------------------------------------------------------
+
+def case_layout(args):
+    work = tempfile.mkdtemp(prefix="pelmaric-install-")
+    try:
+        home = os.path.join(work, "home")
+        os.makedirs(home)
+        for prefix, destdir in (("/usr", True), (os.path.join(home, ".local"), False)):
+            root = os.path.join(work, "stage") if destdir else "/"
+            top = install(args, root, prefix, destdir)
+            found = {f for f in listed_files(root if destdir else top)}
+            if not destdir:
+                found = {os.path.join(prefix, f).lstrip("/") for f in found}
+            want = expected_files(args, prefix)
+            check(found == want, f"prefix {prefix}: unexpected files {sorted(found - want)}, "
+                                 f"missing {sorted(want - found)}")
+            for effect in EFFECTS:
+                link = os.path.join(top, "lib/games/pelmaric", effect)
+                check(os.path.islink(link) and not os.path.isabs(os.readlink(link)),
+                      f"{link} is not a relative link")
+                check(os.path.realpath(link) == os.path.realpath(os.path.join(top, "share/games/pelmaric", effect)),
+                      f"{link} does not lead to the installed {effect}")
+            launcher = os.path.join(top, "games/pelmaric")
+            check(os.access(launcher, os.X_OK), f"{launcher} is not executable")
+            entry = desktop_entry(os.path.join(top, "share/applications", args.id + ".desktop"))
+            check(entry.get("Exec") == os.path.join(prefix, "games/pelmaric"),
+                  f"prefix {prefix}: the menu entry runs {entry.get('Exec')!r}")
+            # The launcher finds the program from wherever it is started.
+            result = run([launcher, "--version"], cwd=work, env=no_display_env())
+            check(result.returncode == 0 and result.stdout == f"pelmaric {args.version}\n",
+                  f"prefix {prefix}: the launcher's --version gave {result.returncode}, {result.stdout!r} {result.stderr!r}")
+            print(f"prefix {prefix}: {len(found)} files as laid out")
+    finally:
+        shutil.rmtree(work, ignore_errors=True)
+
+
+# ---- cli ------------------------------------------------------------------------------
+
+def case_cli(args):
+    work = tempfile.mkdtemp(prefix="pelmaric-cli-")
+    try:
+        top = install(args, os.path.join(work, "stage"), "/usr")
+        programs = (os.path.join(args.build, "pelmaric"), os.path.join(top, "games/pelmaric"))
+        for program in programs:
+            for option, pattern in (("--version", rf"pelmaric {re.escape(args.version)}\n"),
+                                    ("--help", r"Usage: pelmaric \[--help \| --version\]\n(.+\n){2,12}")):
+                result = run([program, option], cwd=work, env=no_display_env(), timeout=30)
+                check(result.returncode == 0, f"{program} {option} exited with {result.returncode}: {result.stderr}")
+                check(re.fullmatch(pattern, result.stdout) is not None, f"{program} {option} printed {result.stdout!r}")
+                check(result.stderr == "", f"{program} {option} wrote to stderr: {result.stderr!r}")
+            # Any other argument is passed over: the game starts as always,
+            # and here, with no display, stops at its window.
+            result = run([program, "--fullscreen", "-x"], cwd=work, env=no_display_env(), timeout=30)
+            check(result.returncode == 1 and "cannot open a window" in result.stderr,
+                  f"{program} --fullscreen did not start the game: {result.returncode} {result.stderr!r}")
+        print("--help and --version answer with no display; other arguments start the game")
+    finally:
+        shutil.rmtree(work, ignore_errors=True)
+
+
+# ---- validators -----------------------------------------------------------------------
+
+def case_validators(args):
+    work = tempfile.mkdtemp(prefix="pelmaric-validate-")
+    try:
+        top = install(args, os.path.join(work, "stage"), "/usr")
+        desktop = os.path.join(top, "share/applications", args.id + ".desktop")
+        result = run(["desktop-file-validate", desktop])
+        print("desktop-file-validate:", result.stdout + result.stderr or "(nothing)")
+        check(result.returncode == 0 and not (result.stdout + result.stderr).strip(),
+              "desktop-file-validate complained")
+
+        metainfo = os.path.join(top, "share/metainfo", args.id + ".metainfo.xml")
+        result = run(["appstreamcli", "validate", "--no-net", "--pedantic", metainfo])
+        print("appstreamcli validate --no-net --pedantic:\n" + result.stdout + result.stderr)
+        check(result.returncode == 0, "appstreamcli validate failed")
+        check(not re.search(r"^[EW]:", result.stdout, re.M), "appstreamcli reports errors or warnings")
+
+        man = os.path.join(top, "share/man/man6/pelmaric.6.gz")
+        result = run(["mandoc", "-T", "lint", "-W", "warning", man])
+        print("mandoc -T lint -W warning:", result.stdout + result.stderr or "(nothing)")
+        check(result.returncode == 0 and not result.stdout.strip(), "mandoc found faults in the manual page")
+
+        # The hand-drawn SVG is the same picture as the generated icons.
+        svg = os.path.join(top, "share/icons/hicolor/scalable/apps", args.id + ".svg")
+        for size in ICON_SIZES:
+            png = os.path.join(top, f"share/icons/hicolor/{size}x{size}/apps", args.id + ".png")
+            check(png_size(png) == (size, size), f"{png} is {png_size(png)}, not {size}x{size}")
+            rendered = os.path.join(work, f"svg{size}.png")
+            result = run(["rsvg-convert", "-w", str(size), "-h", str(size), svg, "-o", rendered])
+            check(result.returncode == 0, f"rsvg-convert could not draw the SVG: {result.stderr}")
+            a, b = png_rgba(png), png_rgba(rendered)
+            check(len(a) == len(b) == size * size * 4, f"{size}: pictures of different sizes")
+            rms = math.sqrt(sum((x - y) ** 2 for x, y in zip(a, b)) / len(a)) / 255.0
+            print(f"icon {size}x{size}: RMS difference from the SVG {rms:.4f}")
+            check(rms < 0.06, f"the {size}-pixel icon and the SVG differ (RMS {rms:.3f})")
+    finally:
+        shutil.rmtree(work, ignore_errors=True)
+
+
+# ---- the installed game, played -------------------------------------------------------------
+
+class Played:
+    """The launcher run under Xvfb with disk audio, from `folder` as its current folder and HOME."""
+
+    def __init__(self, launcher, folder, work):
+        self.output = os.path.join(work, "mixed.raw")
+        xs.require_tools()
+        self.xserver = xs.start_xserver(work)
+        env = xs.game_environment(self.xserver.display)
+        env.update(SDL_AUDIODRIVER="disk", SDL_DISKAUDIOFILE=self.output, HOME=folder)
+        with open(os.path.join(work, "game.stdout"), "wb") as out, \
+                open(os.path.join(work, "game.stderr"), "wb") as err:
+            game = subprocess.Popen([launcher], cwd=folder, env=env, stdout=out, stderr=err,
+                                    stdin=subprocess.DEVNULL)
+        self.session = xs.Session(self.xserver, game, work)
+        try:
+            xs.find_window(self.session)
+        except Exception:
+            self.stop()
+            raise
+
+    def seconds_written(self):
+        try:
+            return os.path.getsize(self.output) / (RATE * 8)
+        except OSError:
+            return 0.0
+
+    def wait_output(self, seconds, timeout=60):
+        ok = xs.wait_until(lambda: self.seconds_written() >= seconds, timeout)
+        check(ok, f"the game wrote {self.seconds_written():.1f} s of audio, not {seconds} s, in {timeout} s")
+
+    def left(self, start, end):
+        with open(self.output, "rb") as f:
+            f.seek(int(start * RATE) * 8)
+            data = array.array("f", f.read(int((end - start) * RATE) * 8))
+        return data[0::2]
+
+    def escape(self):
+        xs.press_key(self.session, "Escape")
+        status = xs.wait_for_exit(self.session, 15)
+        check(status == 0, f"Esc: the game ended with {status}: " + self.session.stderr_text())
+
+    def stop(self):
+        xs.stop_process(self.session.game)
+        xs.stop_process(self.xserver.process)
+
+
+def peak(samples):
+    return max((abs(v) for v in samples), default=0.0)
+
+
+
+def find_sound(args, output, sound, start, end):
+    result = run([args.find_sound, output, sound, f"{start:.3f}", f"{end:.3f}"], timeout=120)
+    check(result.returncode == 0, f"find_sound failed: {result.stderr}")
+    correlation, at = result.stdout.split()
+    return float(correlation), float(at)
+
+
+def window_icon(session):
+    """_NET_WM_ICON's first picture as (size, RGBA bytes)."""
+    values = xs.window_property(session, "_NET_WM_ICON")
+    check(values is not None and len(values) > 2, "the window has no icon")
+    w, h = values[0], values[1]
+    check(w == h and len(values) >= 2 + w * h, f"the window's icon is {w}x{h}")
+    rgba = bytearray()
+    for argb in values[2:2 + w * h]:
+        rgba += bytes(((argb >> 16) & 255, (argb >> 8) & 255, argb & 255, (argb >> 24) & 255))
+    return w, bytes(rgba)
+
+
+def case_played_from_home(args):
+    work = tempfile.mkdtemp(prefix="pelmaric-played-")
+    try:
+        # The system's own install (--installed) or a fresh one from the build.
+        top = args.installed or install(args, os.path.join(work, "stage"), "/usr")
+        home = os.path.join(work, "home")
+        os.makedirs(home)
+        played = Played(os.path.join(top, "games/pelmaric"), home, work)
+        try:
+            session = played.session
+            # The window is the menu entry's (docks group them by class)
+            # and wears the installed icon.
+            entry = desktop_entry(os.path.join(top, "share/applications", args.id + ".desktop"))
+            wm_class = bytes(xs.window_property(session, "WM_CLASS") or []).split(b"\0")
+            check(len(wm_class) >= 2 and wm_class[1].decode() == entry.get("StartupWMClass"),
+                  f"WM_CLASS {wm_class} against StartupWMClass {entry.get('StartupWMClass')!r}")
+            size, icon = window_icon(session)
+            installed = os.path.join(top, f"share/icons/hicolor/{size}x{size}/apps", args.id + ".png")
+            check(os.path.exists(installed), f"the window's icon is {size} pixels, a size not installed")
+            worst = max(abs(a - b) for a, b in zip(icon, png_rgba(installed)))
+            check(worst <= 1, f"the window's icon differs from {installed} by up to {worst}")
+
+            played.wait_output(5.0)
+            music = peak(played.left(0.0, 5.0))
+            print(f"music from an empty home folder: peak {music:.3f} in the first 5 s")
+            check(music > 0.05, f"no music in the first 5 s from the home folder (peak {music:.4f})")
+
+            # Two launches, far enough apart that their explosions do not
+            # overlap: a building falling or a missile landing may cover one.
+            xs.move_pointer(session, 120, 420)
+            pressed = played.seconds_written()
+            xs.press_key(session, "a")
+            played.wait_output(pressed + 0.8)
+            xs.press_key(session, "a")
+            played.wait_output(pressed + 3.0)
+            played.escape()
+        finally:
+            played.stop()
+        ex2 = os.path.join(top, "share/games/pelmaric/ex2.wav")
+        after, at = find_sound(args, played.output, ex2, pressed - 0.3, pressed + 3.0)
+        before, _ = find_sound(args, played.output, ex2, max(0.0, pressed - 2.3), pressed - 0.3)
+        print(f"explosion sound: correlation {after:.3f} at {at:.2f} s (key at {pressed:.2f} s); "
+              f"best in the 2 s before the key {before:.3f}")
+        check(after > 0.5, f"no explosion sound after the launch key (correlation {after:.3f})")
+        check(before < 0.3, f"an explosion sound before any launch (correlation {before:.3f})")
+    finally:
+        shutil.rmtree(work, ignore_errors=True)
+
+
+# ---- a player's own piece -------------------------------------------------------------------
+
+def short_note_piece():
+    """A Standard MIDI File: an organ note (A5) for half a second, then 3.5 s of rest."""
+    track = bytes([0x00, 0xC0, 19,            # church organ
+                   0x00, 0x90, 81, 100,       # A5 on
+                   0x83, 0x60, 0x80, 81, 0,   # 480 ticks (0.5 s at 120 bpm, 480 a beat): off
+                   0x9A, 0x20, 0xFF, 0x2F, 0x00])  # 3360 ticks later: the end
+    return (b"MThd" + struct.pack(">IHHH", 6, 0, 1, 480) +
+            b"MTrk" + struct.pack(">I", len(track)) + track)
+
+
+def case_own_piece(args):
+    """The same launcher from a folder with its own piece and from one without:
+    the note and then the rest of the own piece, against the installed
+    piece's music going on through the same seconds."""
+    work = tempfile.mkdtemp(prefix="pelmaric-own-")
+    try:
+        top = install(args, os.path.join(work, "stage"), "/usr")
+        launcher = os.path.join(top, "games/pelmaric")
+        levels = {}
+        for name, piece in (("own", short_note_piece()), ("installed", None)):
+            folder = os.path.join(work, name)
+            os.makedirs(folder)
+            if piece is not None:
+                with open(os.path.join(folder, "MUSIC4.MID"), "wb") as f:
+                    f.write(piece)
+            session_dir = os.path.join(work, name + "-session")
+            os.makedirs(session_dir)
+            played = Played(launcher, folder, session_dir)
+            try:
+                played.wait_output(3.5)
+                played.escape()
+            finally:
+                played.stop()
+            levels[name] = (peak(played.left(0.0, 1.0)), peak(played.left(2.0, 3.5)))
+            print(f"{name} piece: peak {levels[name][0]:.4f} in 0-1 s, {levels[name][1]:.4f} in 2-3.5 s")
+        own, installed = levels["own"], levels["installed"]
+        check(own[0] > 0.02, f"the own piece's note is not heard (peak {own[0]:.4f})")
+        check(own[1] < 0.01, f"music goes on after the own piece's note (peak {own[1]:.4f})")
+        check(installed[1] > 0.05, f"the installed piece is not heard from a folder without one ({installed[1]:.4f})")
+    finally:
+        shutil.rmtree(work, ignore_errors=True)
+
+
+# ---- the Debian package -------------------------------------------------------------------------
+
+def case_deb(args):
+    deb = os.path.join(args.build, f"pelmaric_{args.version}_amd64.deb")
+    if os.path.exists(deb):
+        os.remove(deb)
+    result = keeping_manifest(args, lambda: run(["cpack", "-G", "DEB"], cwd=args.build, timeout=600))
+    check(result.returncode == 0, "cpack -G DEB failed:\n" + result.stdout + result.stderr)
+    check(os.path.exists(deb), f"cpack did not write {deb}:\n{result.stdout}")
+    print(f"{os.path.basename(deb)}: {os.path.getsize(deb)} bytes")
+
+    def field(name):
+        return run(["dpkg-deb", "-f", deb, name]).stdout.strip()
+
+    check(field("Section") == "games", f"Section {field('Section')!r}")
+    depends = field("Depends")
+    print("Depends:", depends, "\nInstalled-Size:", field("Installed-Size"))
+    check(SOUNDFONT_DEPENDS in depends, f"no soundfont in Depends: {depends}")
+    for library in ("libsdl2-2.0-0", "libsdl2-mixer-2.0-0", "libc6"):
+        check(re.search(rf"\b{library}\b", depends), f"dpkg-shlibdeps did not name {library}: {depends}")
+    check(len(field("Description").splitlines()) > 3, "the description is a single line")
+
+    listing = run(["dpkg-deb", "-c", deb]).stdout
+    contents = set()
+    for line in listing.splitlines():
+        parts = line.split()
+        if not line.startswith("d"):
+            contents.add(parts[5].lstrip("./"))
+    want = expected_files(args, "/usr")
+    check(contents == want, f"dpkg-deb -c: unexpected {sorted(contents - want)}, missing {sorted(want - contents)}")
+
+    result = run(["lintian", "--display-info", "--display-experimental", "--pedantic", deb], timeout=600)
+    report = result.stdout + result.stderr
+    print("lintian --display-info --display-experimental --pedantic:\n" + report)
+    errors = [line for line in report.splitlines() if line.startswith("E:")]
+    check(not errors, f"lintian errors: {errors}")
+
+
+CASES = {
+    "layout": case_layout,
+    "cli": case_cli,
+    "validators": case_validators,
+    "played_from_home": case_played_from_home,
+    "own_piece": case_own_piece,
+    "deb": case_deb,
+}
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("case", choices=sorted(CASES))
+    parser.add_argument("--build", required=True)
+    parser.add_argument("--id", required=True)
+    parser.add_argument("--version", required=True)
+    parser.add_argument("--find-sound", required=True)
+    parser.add_argument("--installed", help="played_from_home: the prefix of an installed game to play "
+                                            "instead of installing from the build")
+    args = parser.parse_args()
+    args.build = os.path.abspath(args.build)
+    args.find_sound = os.path.abspath(args.find_sound)
+    try:
+        CASES[args.case](args)
+    except TestFailure as failure:
+        print(f"FAIL ({args.case}): {failure}", file=sys.stderr)
+        return 1
+    print(f"PASS ({args.case})")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
