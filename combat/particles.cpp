@@ -3,18 +3,11 @@
 
 #include "platform/platform.h"
 #include "scene/backdrop.h"
-#include "scene/skyline.h"
+#include "scene/visibility.h"
 #include "shell/rnd.h"
 #include "shell/rounding.h"
 
 namespace {
-
-// The cheap tests first: dots off screen or under the ground never reach the
-// building scan.
-bool visible(float x, float y)
-{
-    return on_screen(x, y) && above_ground(x, y) && !hit_building(x, y);
-}
 
 // Below this row a particle stops falling and only drifts sideways.
 constexpr float kParticleFloor = 590;
@@ -23,14 +16,14 @@ constexpr float kParticleFloor = 590;
 
 void erase_dot(const Mover& m)
 {
-    if (!visible(m.x, m.y))
+    if (!dot_visible(m.x, m.y))
         return;
     plat_set_pixel(round32(m.x), round32(m.y), sky_row_color(round16(m.y)));
 }
 
 void draw_dot(const Mover& m)
 {
-    if (!visible(m.x, m.y))
+    if (!dot_visible(m.x, m.y))
         return;
     float f = float(double(m.life) / m.maxlife);
     Rgb colour = rgb(round16(m.r * double(f)), round16(m.g * double(f)), round16(m.b * double(f)));

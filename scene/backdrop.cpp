@@ -50,12 +50,8 @@ void table_ground_columns(float width, float height)
     ground_height = height;
     double columns = std::floor(double(width)) + 1;
     tabled_columns = !(columns > 0) ? 0 : columns > kTabledColumns ? kTabledColumns : int32_t(columns);
-    for (int32_t c = 0; c < tabled_columns; ++c) {
-        const double at_c = ground_y(float(c));
-        const double reach = (c + 1) / 4000.0 + 1e-6;
-        ground_low[c] = at_c - reach;
-        ground_high[c] = at_c + reach;
-    }
+    for (int32_t c = 0; c < tabled_columns; ++c)
+        ground_column_bounds(c, ground_low[c], ground_high[c]);
 }
 
 } // namespace
@@ -116,6 +112,14 @@ double ground_y(float x)
     double H = plat_client_height();
     double q = double(x) / 200;
     return H - std::sin(q * q) * 5 - 50;
+}
+
+void ground_column_bounds(int32_t c, double& low, double& high)
+{
+    const double at_c = ground_y(float(c));
+    const double reach = (c + 1) / 4000.0 + 1e-6;
+    low = at_c - reach;
+    high = at_c + reach;
 }
 
 bool above_ground(float x, float y)
