@@ -18,7 +18,7 @@ void erase_dot(const Mover& m)
 {
     if (!dot_visible(m.x, m.y))
         return;
-    plat_set_pixel(round32(m.x), round32(m.y), sky_row_color(round16(m.y)));
+    plat_set_pixel(round_inside_client(m.x), round_inside_client(m.y), sky_row_color(round16(m.y)));
 }
 
 void draw_dot(const Mover& m)
@@ -27,7 +27,7 @@ void draw_dot(const Mover& m)
         return;
     float f = float(double(m.life) / m.maxlife);
     Rgb colour = rgb(round16(m.r * double(f)), round16(m.g * double(f)), round16(m.b * double(f)));
-    plat_set_pixel(round32(m.x), round32(m.y), colour);
+    plat_set_pixel(round_inside_client(m.x), round_inside_client(m.y), colour);
 }
 
 void drop_trail(float x, float y, double drift, int16_t r, int16_t g, int16_t b, double life_range,

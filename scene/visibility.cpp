@@ -21,17 +21,22 @@ constexpr uint8_t kHidden = 0xC0;
 constexpr uint8_t kSlotBits = 0x3F;
 constexpr int kMostSlots = kSlotBits; // a larger table is always worked out
 
-// Each column holds its cells as a band of rows: above the band every cell
-// is shown and left alone (open sky), below it hidden and left alone (the
-// ground). A column's entry is the code above, the band, then the code
-// below, so a lookup clamps its row into the entry and never branches on
-// where it landed. The band covers the roofs down to the ground line; a
-// column whose band would not fit is worked out whole.
+// Down a column the codes come in a few runs: open sky, the rows between
+// roof_top and the roof, the body, the gap down to the ground, the ground,
+// with a row worked out wherever one gives way to the next. A column keeps
+// each run's code and the row each run after the first starts at, so a
+// lookup counts the starts at or above its row and never branches on where
+// it landed. The whole table stays small enough to live in the first-level
+// cache while a pass writes its dots all over the picture. A column with
+// more runs than fit is worked out whole.
+constexpr int kRuns = 10;
+struct alignas(32) CellColumn {
+    int16_t starts[kRuns - 1]; // ascending; an unused run starts at kNoRow
+    uint8_t codes[kRuns];
+};
+constexpr int16_t kNoRow = INT16_MAX; // past every tabled row
 constexpr int kCellColumns = 4096;
-constexpr int kBandRows = 126;
-constexpr int kEntry = kBandRows + 2;
-uint8_t cells[kCellColumns][kEntry];
-int32_t band_start[kCellColumns];
+CellColumn cell_columns[kCellColumns];
 
 // Cells are kept for columns 1 to table_columns - 1 and rows 1 to
 // table_rows - 1: those lie wholly inside the client, so on_screen holds for
@@ -97,29 +102,37 @@ void fill_column(int32_t c)
     ground_column_bounds(c, low, high);
     const int slot = examined_in_column(c);
     const int32_t rows = int32_t(table_rows);
-    // Rows above both the roofs and the ground line are open sky: start the
-    // search for the band below them.
+    CellColumn& column = cell_columns[c];
+    // Rows above both the roofs and the ground line are open sky, and rows
+    // at or under the line's lowest point are ground: only what lies
+    // between is classified row by row.
     const double sky = std::min(low, double(roof_top));
-    int32_t first = int32_t(std::clamp(std::floor(sky), 1.0, double(rows)));
-    while (first < rows && classify(first, low, high, slot) == kShown)
-        ++first;
-    int32_t end = int32_t(std::clamp(std::ceil(high), double(first), double(rows)));
-    while (end > first && classify(end - 1, low, high, slot) == kHidden)
-        --end;
-    uint8_t* entry = cells[c];
-    if (end - first > kBandRows) {
-        std::memset(entry, kExact, kEntry);
-        band_start[c] = 0;
-        return;
+    const int32_t first = int32_t(std::clamp(std::floor(sky), 1.0, double(rows)));
+    const int32_t ground = int32_t(std::clamp(std::ceil(high), double(first), double(rows)));
+    int runs = 1;
+    column.codes[0] = kShown;
+    for (int32_t r = first; r <= ground && r < rows; ++r) {
+        const uint8_t code = classify(r, low, high, slot);
+        if (code == column.codes[runs - 1])
+            continue;
+        if (runs == kRuns) { // too many to keep: every row is worked out
+            column.codes[0] = kExact;
+            runs = 1;
+            break;
+        }
+        column.starts[runs - 1] = int16_t(r);
+        column.codes[runs++] = code;
     }
-    band_start[c] = first;
-    entry[0] = kShown;
-    for (int32_t k = 0; k < kBandRows; ++k)
-        entry[1 + k] = first + k < end ? classify(first + k, low, high, slot) : kHidden;
-    entry[kEntry - 1] = kHidden;
+    for (int k = runs - 1; k < kRuns - 1; ++k)
+        column.starts[k] = kNoRow;
+    for (int k = runs; k < kRuns; ++k)
+        column.codes[k] = kExact;
 }
 
-void fill_all()
+// Out of line, as is worked_out below: the lookup runs twice a dot with the
+// picture's stores still draining, and must not spend a single push of its
+// own on registers that only these need.
+[[gnu::noinline]] void fill_all()
 {
     const float width = plat_client_width(), height = plat_client_height();
     cells_stale = false;
@@ -128,9 +141,14 @@ void fill_all()
     cells_roof_top = roof_top;
     const bool fits = 0 <= building_count && building_count <= kMostSlots;
     table_columns = !(fits && width >= 1) ? 0 : std::min(std::floor(width), float(kCellColumns));
-    table_rows = !(fits && height >= 1) ? 0 : std::min(std::floor(height), float(1 << 24));
+    table_rows = !(fits && height >= 1) ? 0 : std::min(std::floor(height), float(kNoRow));
     for (int32_t c = 1; c < int32_t(table_columns); ++c)
         fill_column(c);
+}
+
+[[gnu::noinline]] bool worked_out(float x, float y)
+{
+    return on_screen(x, y) && above_ground(x, y) && !hit_building(x, y);
 }
 
 } // namespace
@@ -142,16 +160,22 @@ bool dot_visible(float x, float y)
         fill_all();
     // Also turns away NaN.
     if (x >= 1 && x < table_columns && y >= 1 && y < table_rows) {
-        const int32_t c = int32_t(x), r = int32_t(y);
-        const int32_t at = std::clamp(r - band_start[c] + 1, 0, kEntry - 1);
-        const uint8_t code = cells[c][at];
+        const CellColumn& column = cell_columns[int32_t(x)];
+        const int16_t r = int16_t(y);
+        int run = 0;
+#pragma GCC unroll 16
+        for (int k = 0; k < kRuns - 1; ++k)
+            run += r >= column.starts[k];
+        const uint8_t code = column.codes[run];
         if (code != kExact) {
-            if (code & kSlotBits)
-                hit_index = int16_t(code & kSlotBits);
+            // Shown and hidden, touched or not, come mixed at random: a
+            // branch here would guess wrong half the time.
+            const int slot = code & kSlotBits;
+            hit_index = int16_t(slot | (hit_index & -int(slot == 0)));
             return !(code & 0x80);
         }
     }
-    return on_screen(x, y) && above_ground(x, y) && !hit_building(x, y);
+    return worked_out(x, y);
 }
 
 void dot_cells_forget()
