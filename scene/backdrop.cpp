@@ -20,7 +20,9 @@ int32_t tabled_rows = 0;    // rows 0 to tabled_rows - 1 are in the table
 int16_t rows_palette = 0;
 float rows_height = -1;     // no client is ever this tall: the first call fills
 
-void table_sky_rows(float height)
+// Out of line: filled once a wave, it must not cost the repaint behind every
+// dot a single register saved.
+[[gnu::noinline]] void table_sky_rows(float height)
 {
     rows_palette = sky_type;
     rows_height = height;
