@@ -21,7 +21,9 @@ void erase_dot(const Mover& m)
     plat_set_pixel(round_inside_client(m.x), round_inside_client(m.y), sky_row_color(round16(m.y)));
 }
 
-void draw_dot(const Mover& m)
+// Out of line: inlined into the pass, the compiler assembles the colour
+// byte by byte on the stack and reads it back whole, a stall on every dot.
+[[gnu::noinline]] void draw_dot(const Mover& m)
 {
     if (!dot_visible(m.x, m.y))
         return;
