@@ -7,10 +7,14 @@
 #include "shell/rnd.h"
 #include "shell/rounding.h"
 
+#include <algorithm>
+
 namespace {
 
 // Below this row a particle stops falling and only drifts sideways.
 constexpr float kParticleFloor = 590;
+
+constexpr int16_t kCellsAhead = 3;
 
 } // namespace
 
@@ -18,7 +22,9 @@ void erase_dot(const Mover& m)
 {
     if (!dot_visible(m.x, m.y))
         return;
-    plat_set_pixel(round_inside_client(m.x), round_inside_client(m.y), sky_row_color(round16(m.y)));
+    // round16 of the row, which saturates only past 32767.
+    const int32_t row = round_inside_client(m.y);
+    plat_set_pixel(round_inside_client(m.x), row, sky_row_color(int16_t(std::min(row, 32767))));
 }
 
 // Out of line: inlined into the pass, the compiler assembles the colour
@@ -54,6 +60,9 @@ void particle_pass()
 {
     int16_t n = particle_count;
     for (int16_t i = 1; i <= n; ++i) {
+        // A few dots ahead, the cells their erase and draw will read.
+        if (i + kCellsAhead <= n)
+            dot_cells_prefetch(particles[i + kCellsAhead].x);
         Mover& p = particles[i];
         erase_dot(p);
         p.x = p.x + p.dx;
