@@ -14,8 +14,6 @@ namespace {
 // Below this row a particle stops falling and only drifts sideways.
 constexpr float kParticleFloor = 590;
 
-constexpr int16_t kCellsAhead = 3;
-
 } // namespace
 
 void erase_dot(const Mover& m)
@@ -27,9 +25,7 @@ void erase_dot(const Mover& m)
     plat_set_pixel(round_inside_client(m.x), row, sky_row_color(int16_t(std::min(row, 32767))));
 }
 
-// Out of line: inlined into the pass, the compiler assembles the colour
-// byte by byte on the stack and reads it back whole, a stall on every dot.
-[[gnu::noinline]] void draw_dot(const Mover& m)
+void draw_dot(const Mover& m)
 {
     if (!dot_visible(m.x, m.y))
         return;
@@ -60,9 +56,6 @@ void particle_pass()
 {
     int16_t n = particle_count;
     for (int16_t i = 1; i <= n; ++i) {
-        // A few dots ahead, the cells their erase and draw will read.
-        if (i + kCellsAhead <= n)
-            dot_cells_prefetch(particles[i + kCellsAhead].x);
         Mover& p = particles[i];
         erase_dot(p);
         p.x = p.x + p.dx;

@@ -178,12 +178,6 @@ bool dot_visible(float x, float y)
     return worked_out(x, y);
 }
 
-void dot_cells_prefetch(float x)
-{
-    if (x >= 1 && x < table_columns)
-        __builtin_prefetch(&cell_columns[int32_t(x)]);
-}
-
 void dot_cells_forget()
 {
     cells_stale = true;

@@ -11,11 +11,6 @@
 // pass asks it twice a dot.
 bool dot_visible(float x, float y);
 
-// Starts fetching the cells of column x, which a dot_visible soon after will
-// read: the picture's stores push the table out of the first-level cache
-// faster than the dots come back to it. Does nothing else, whatever x is.
-void dot_cells_prefetch(float x);
-
 // The whole cell table is out of date: index_buildings calls it whenever the
 // building table may have changed in any way. The next dot_visible rebuilds.
 void dot_cells_forget();
