@@ -188,7 +188,7 @@ void dot_cells_refresh(float left, float width)
     if (cells_stale)
         return;
     const double from = std::floor(double(left)), to = std::floor(double(left) + width);
-    if (!(from > -1e9 && to < 1e9)) {
+    if (!(from > -1e9 && from < 1e9 && to > -1e9 && to < 1e9)) {
         cells_stale = true;
         return;
     }
