@@ -6,8 +6,13 @@
 #include "scene/skyline.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace {
 
@@ -29,7 +34,7 @@ constexpr int kMostSlots = kSlotBits; // a larger table is always worked out
 // it landed. The whole table stays small enough to live in the first-level
 // cache while a pass writes its dots all over the picture. A column with
 // more runs than fit is worked out whole.
-constexpr int kRuns = 10;
+constexpr int kRuns = 9;
 struct alignas(32) CellColumn {
     int16_t starts[kRuns - 1]; // ascending; an unused run starts at kNoRow
     uint8_t codes[kRuns];
@@ -50,6 +55,24 @@ bool cells_stale = true;
 float cells_width = -1;
 float cells_height = -1;
 int16_t cells_roof_top = 0;
+
+// How many of the column's starts lie at or above row r: the run r is in.
+int run_of(const CellColumn& column, int16_t r)
+{
+#if defined(__SSE2__)
+    // The eight starts at once: those past r are a tail of the lanes, and
+    // the first of them is the answer.
+    static_assert(kRuns - 1 == 8);
+    const __m128i starts = _mm_load_si128(reinterpret_cast<const __m128i*>(column.starts));
+    const int past = _mm_movemask_epi8(_mm_cmpgt_epi16(starts, _mm_set1_epi16(r)));
+    return std::countr_zero(unsigned(past) | 0x10000u) / 2;
+#else
+    int run = 0;
+    for (int k = 0; k < kRuns - 1; ++k)
+        run += r >= column.starts[k];
+    return run;
+#endif
+}
 
 // The building hit_building examines for every x of column c, given that it
 // gets past roof_top: the first in table order whose open span holds x. -1
@@ -161,11 +184,7 @@ bool dot_visible(float x, float y)
     // Also turns away NaN.
     if (x >= 1 && x < table_columns && y >= 1 && y < table_rows) {
         const CellColumn& column = cell_columns[int32_t(x)];
-        const int16_t r = int16_t(y);
-        int run = 0;
-#pragma GCC unroll 16
-        for (int k = 0; k < kRuns - 1; ++k)
-            run += r >= column.starts[k];
+        const int run = run_of(column, int16_t(y));
         const uint8_t code = column.codes[run];
         if (code != kExact) {
             // Shown and hidden, touched or not, come mixed at random: a
