@@ -3,18 +3,13 @@
 
 #include "platform/platform.h"
 #include "scene/backdrop.h"
-#include "scene/skyline.h"
+#include "scene/visibility.h"
 #include "shell/rnd.h"
 #include "shell/rounding.h"
 
-namespace {
+#include <algorithm>
 
-// The cheap tests first: dots off screen or under the ground never reach the
-// building scan.
-bool visible(float x, float y)
-{
-    return on_screen(x, y) && above_ground(x, y) && !hit_building(x, y);
-}
+namespace {
 
 // Below this row a particle stops falling and only drifts sideways.
 constexpr float kParticleFloor = 590;
@@ -23,18 +18,20 @@ constexpr float kParticleFloor = 590;
 
 void erase_dot(const Mover& m)
 {
-    if (!visible(m.x, m.y))
+    if (!dot_visible(m.x, m.y))
         return;
-    plat_set_pixel(round32(m.x), round32(m.y), sky_row_color(round16(m.y)));
+    // round16 of the row, which saturates only past 32767.
+    const int32_t row = round_inside_client(m.y);
+    plat_set_pixel(round_inside_client(m.x), row, sky_row_color(int16_t(std::min(row, 32767))));
 }
 
 void draw_dot(const Mover& m)
 {
-    if (!visible(m.x, m.y))
+    if (!dot_visible(m.x, m.y))
         return;
     float f = float(double(m.life) / m.maxlife);
     Rgb colour = rgb(round16(m.r * double(f)), round16(m.g * double(f)), round16(m.b * double(f)));
-    plat_set_pixel(round32(m.x), round32(m.y), colour);
+    plat_set_pixel(round_inside_client(m.x), round_inside_client(m.y), colour);
 }
 
 void drop_trail(float x, float y, double drift, int16_t r, int16_t g, int16_t b, double life_range,

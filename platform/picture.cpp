@@ -113,10 +113,17 @@ float plat_client_height() { return float(height); }
 void plat_set_pixel(int32_t x, int32_t y, Rgb colour)
 {
     ++pixel_writes;
-    if (x < 0 || y < 0 || x >= width || y >= height)
+    // Negative coordinates wrap to huge ones: one test a side.
+    if (uint32_t(x) >= uint32_t(width) || uint32_t(y) >= uint32_t(height))
         return;
     pixels[size_t(y) * size_t(width) + size_t(x)] = picture_word(colour);
-    mark_changed(y, x, x + 1);
+    // Called for every dot drawn or erased, in rows at random: widen the
+    // row's span without a branch that would guess.
+    int32_t& x0 = changed_x0[size_t(y)];
+    int32_t& x1 = changed_x1[size_t(y)];
+    x0 = std::min(x0, x);
+    x1 = std::max(x1, x + 1);
+    any_change = true;
 }
 
 void plat_draw_line(float x1, float y1, float x2, float y2, Rgb colour)

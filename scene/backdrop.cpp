@@ -20,7 +20,9 @@ int32_t tabled_rows = 0;    // rows 0 to tabled_rows - 1 are in the table
 int16_t rows_palette = 0;
 float rows_height = -1;     // no client is ever this tall: the first call fills
 
-void table_sky_rows(float height)
+// Out of line: filled once a wave, it must not cost the repaint behind every
+// dot a single register saved.
+[[gnu::noinline]] void table_sky_rows(float height)
 {
     rows_palette = sky_type;
     rows_height = height;
@@ -50,12 +52,8 @@ void table_ground_columns(float width, float height)
     ground_height = height;
     double columns = std::floor(double(width)) + 1;
     tabled_columns = !(columns > 0) ? 0 : columns > kTabledColumns ? kTabledColumns : int32_t(columns);
-    for (int32_t c = 0; c < tabled_columns; ++c) {
-        const double at_c = ground_y(float(c));
-        const double reach = (c + 1) / 4000.0 + 1e-6;
-        ground_low[c] = at_c - reach;
-        ground_high[c] = at_c + reach;
-    }
+    for (int32_t c = 0; c < tabled_columns; ++c)
+        ground_column_bounds(c, ground_low[c], ground_high[c]);
 }
 
 } // namespace
@@ -116,6 +114,14 @@ double ground_y(float x)
     double H = plat_client_height();
     double q = double(x) / 200;
     return H - std::sin(q * q) * 5 - 50;
+}
+
+void ground_column_bounds(int32_t c, double& low, double& high)
+{
+    const double at_c = ground_y(float(c));
+    const double reach = (c + 1) / 4000.0 + 1e-6;
+    low = at_c - reach;
+    high = at_c + reach;
 }
 
 bool above_ground(float x, float y)

@@ -37,6 +37,11 @@ Rgb sky_row_color(int16_t y);
 // The height of the wavy ground surface at x: H - sin((x/200)^2) * 5 - 50.
 double ground_y(float x);
 
+// Bounds on the ground line over the whole column [c, c + 1), 0 <= c: every
+// x of it has low <= ground_y(x) <= high, under the current client height. above_ground's column table and the dot cells
+// (scene/visibility.h) decide most points by them.
+void ground_column_bounds(int32_t c, double& low, double& high);
+
 // double(y) < ground_y(x), the same answer for every point, with the sine
 // worked out only within a fraction of a pixel of the line: bounds of the
 // line over each whole column are kept for the client size they were made

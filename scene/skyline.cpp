@@ -3,6 +3,7 @@
 
 #include "platform/platform.h"
 #include "scene/backdrop.h"
+#include "scene/visibility.h"
 #include "shell/rnd.h"
 #include "shell/rounding.h"
 
@@ -39,6 +40,8 @@ double span_left = std::numeric_limits<double>::infinity();
 double span_right = -std::numeric_limits<double>::infinity();
 // False when the table does not fit the index: hit_building scans instead.
 bool indexed = true;
+
+void index_columns();
 
 // The scan in table order, for tables the index cannot hold.
 bool scan_buildings(float px, float py)
@@ -148,12 +151,25 @@ bool hit_building(float px, float py)
 
 void remove_building(int16_t i)
 {
+    // Only the columns under the building that goes and the one that takes
+    // its slot see a different first building.
+    const Building gone = buildings[i], moved = buildings[building_count];
     buildings[i] = buildings[building_count];
     --building_count;
-    index_buildings();
+    index_columns();
+    dot_cells_refresh(gone.x, gone.w);
+    dot_cells_refresh(moved.x, moved.w);
 }
 
 void index_buildings()
+{
+    index_columns();
+    dot_cells_forget();
+}
+
+namespace {
+
+void index_columns()
 {
     span_left = std::numeric_limits<double>::infinity();
     span_right = -std::numeric_limits<double>::infinity();
@@ -196,3 +212,5 @@ void index_buildings()
     }
     indexed = true;
 }
+
+} // namespace

@@ -55,7 +55,8 @@ bool hit_building(float px, float py);
 void remove_building(int16_t i);
 
 // Rebuilds the column index hit_building looks buildings up in, from slots 1
-// to building_count as they stand. The skyline generation and
+// to building_count as they stand, and puts the dot cells built on the table
+// (scene/visibility.h) out of date. The skyline generation and
 // remove_building call it; so must whatever writes the table or
 // building_count by other means (a test placing buildings by hand, a saved
 // game moment put back).

@@ -1,5 +1,8 @@
-// lookup_tables_test.cpp -- the building column index against a plain scan, the ground bounds and the sky row table against their formulas.
+// lookup_tables_test.cpp -- the building column index and the dot cells against a plain scan, the ground bounds and the sky row table against their formulas.
 #include "test_support.h"
+
+#include "scene/visibility.h"
+#include "shell/game_state.h"
 
 #include <cmath>
 #include <random>
@@ -208,6 +211,181 @@ TEST(SkyRows, EqualSkyColorForEveryPaletteAndHeight)
                     << "palette " << palette << " height " << height << " row " << y;
         }
     }
+}
+
+// The dot test as written out in full: on screen, strictly above the line,
+// then the scan. `examined` is what hit_building leaves in hit_index, 0 when
+// it is not reached or examines nothing.
+bool plain_dot_visible(float x, float y, int16_t& examined)
+{
+    examined = 0;
+    const double W = plat_client_width(), H = plat_client_height();
+    if (!(0 < x && x < W && 0 < y && y < H))
+        return false;
+    const double q = double(x) / 200;
+    if (!(double(y) < H - std::sin(q * q) * 5 - 50))
+        return false;
+    return !scanned_hit(x, y, examined);
+}
+
+void expect_dot_as_plain(float x, float y)
+{
+    int16_t examined = 0;
+    const bool want = plain_dot_visible(x, y, examined);
+    hit_index = -3;
+    const bool got = dot_visible(x, y);
+    ASSERT_EQ(got, want) << "at (" << x << ", " << y << ") in " << plat_client_width() << "x"
+                         << plat_client_height() << " with " << building_count << " buildings, roof_top " << roof_top;
+    ASSERT_EQ(hit_index, examined == 0 ? -3 : examined) << "at (" << x << ", " << y << ")";
+}
+
+// A value, the floats either side of it, and a point a sixteenth of a pixel
+// either side: a cell's edge is met from both sides and on the line.
+std::vector<float> around(double v)
+{
+    const float f = float(v);
+    return {f, std::nextafter(f, -1e30f), std::nextafter(f, 1e30f), float(v - 0.0625), float(v + 0.0625)};
+}
+
+// Every edge a cell can be cut by, crossed with every other: the client's
+// sides, the whole pixel lines near them, each span's ends and each body's
+// roof and base, roof_top, the ground line under each probe; then random
+// fractional points, points far off, huge and NaN.
+void probe_dots(std::mt19937& gen)
+{
+    const double W = plat_client_width(), H = plat_client_height();
+    std::vector<double> xs = {0, 1, 2, W - 1, W, std::floor(W / 2) + 0.5};
+    std::vector<double> ys = {0, 1, 2, H - 1, H, double(roof_top), roof_top + 0.5, roof_top - 1.0, roof_top + 1.0};
+    for (int16_t i = 1; i <= building_count; ++i) {
+        const Building& b = buildings[i];
+        const double right = double(b.x) + b.w, top = double(b.y) - b.h;
+        for (double x : {double(b.x), right, std::floor(double(b.x)), std::floor(right) + 1, double(b.x) + b.w / 2})
+            xs.push_back(x);
+        for (double y : {top, double(b.y), std::floor(top), std::floor(double(b.y)) + 1})
+            ys.push_back(y);
+    }
+    for (double x : xs) {
+        for (float px : around(x)) {
+            std::vector<double> line_ys = ys;
+            const double line = ground_y(px);
+            for (double y : {line, std::floor(line), std::floor(line) + 1, line - 0.3, line + 0.3})
+                line_ys.push_back(y);
+            for (double y : line_ys)
+                for (float py : around(y))
+                    expect_dot_as_plain(px, py);
+        }
+    }
+    std::uniform_real_distribution<float> across(-3, float(W) + 3), down(-3, float(H) + 3);
+    std::uniform_real_distribution<float> band(float(roof_top) - 8, float(H) - 40);
+    for (int k = 0; k < 1500; ++k) {
+        expect_dot_as_plain(across(gen), down(gen));
+        expect_dot_as_plain(across(gen), band(gen));
+    }
+    const float nan = std::nanf(""), inf = INFINITY;
+    for (float odd : {nan, inf, -inf, -1.0f, -0.0f, 1e30f, -1e30f, 3e9f, 70000.5f}) {
+        expect_dot_as_plain(odd, band(gen));
+        expect_dot_as_plain(across(gen), odd);
+        expect_dot_as_plain(odd, odd);
+    }
+}
+
+// Snaps some roofs, bases and spans onto whole and half pixels, where a
+// cell's edge and a building's meet exactly.
+void snap_some_edges(std::mt19937& gen)
+{
+    std::uniform_real_distribution<float> unit(0, 1);
+    for (int16_t i = 1; i <= building_count; ++i) {
+        Building& b = buildings[i];
+        if (unit(gen) < 0.3f)
+            b.y = std::round(b.y);
+        if (unit(gen) < 0.3f)
+            b.h = std::round(b.h * 2) / 2;
+        if (unit(gen) < 0.3f)
+            b.x = std::round(b.x);
+        if (unit(gen) < 0.3f)
+            b.w = std::round(b.w);
+    }
+    index_buildings();
+}
+
+TEST(DotCells, AgreeWithThePlainTestOnRandomSkylinesAndSizes)
+{
+    std::mt19937 gen(23);
+    // Tiny, odd and ordinary sizes, and sizes past the table's columns and
+    // rows, which must be worked out beyond them.
+    const std::pair<int, int> sizes[] = {{800, 600}, {1, 1},    {2, 3},     {17, 9},     {333, 217},
+                                         {801, 601}, {41, 300}, {5000, 700}, {300, 40000}, {800, 600}};
+    for (auto [w, h] : sizes) {
+        mem_reset(w, h);
+        for (int table = 0; table < 8; ++table) {
+            std::uniform_int_distribution<int> count(0, 25);
+            random_table(gen, int16_t(count(gen)), float(w), float(h));
+            snap_some_edges(gen);
+            probe_dots(gen);
+        }
+    }
+}
+
+TEST(DotCells, AgreeWithThePlainTestAsBuildingsFall)
+{
+    std::mt19937 gen(29);
+    const std::pair<int, int> sizes[] = {{800, 600}, {333, 217}, {1024, 768}};
+    for (auto [w, h] : sizes) {
+        for (uint32_t seed = 1; seed <= 2; ++seed) {
+            new_game(seed, w, h);
+            while (building_count > 0) {
+                probe_dots(gen);
+                std::uniform_int_distribution<int> slot(1, building_count);
+                remove_building(int16_t(slot(gen)));
+            }
+            probe_dots(gen);
+        }
+        // Hand-made tables with overlaps, empty and reversed spans, losing
+        // buildings one at a time: only the columns of the two moved spans
+        // are refreshed.
+        mem_reset(w, h);
+        random_table(gen, 25, float(w), float(h));
+        snap_some_edges(gen);
+        while (building_count > 0) {
+            std::uniform_int_distribution<int> slot(1, building_count);
+            remove_building(int16_t(slot(gen)));
+            probe_dots(gen);
+        }
+    }
+}
+
+TEST(DotCells, FollowWhatChangesWithoutTheIndex)
+{
+    std::mt19937 gen(31);
+    new_game(4);
+    probe_dots(gen);
+    // roof_top and the client size written with nothing else called.
+    roof_top = int16_t(roof_top + 7);
+    probe_dots(gen);
+    roof_top = int16_t(roof_top - 30);
+    probe_dots(gen);
+    mem_set_client_size(640, 480);
+    probe_dots(gen);
+    mem_set_client_size(800, 600);
+    probe_dots(gen);
+    // A saved moment put back after buildings fell.
+    GameSnapshot saved;
+    save_game(saved);
+    remove_building(3);
+    remove_building(1);
+    probe_dots(gen);
+    restore_game(saved);
+    probe_dots(gen);
+    // More buildings than a cell can name, then fewer again.
+    random_table(gen, 70, 800, 600);
+    probe_dots(gen);
+    random_table(gen, 20, 800, 600);
+    buildings[5].x = std::nanf("");
+    buildings[9].w = std::nanf("");
+    index_buildings();
+    probe_dots(gen);
+    remove_building(5);
+    probe_dots(gen);
 }
 
 } // namespace
