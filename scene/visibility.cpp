@@ -10,9 +10,6 @@
 #include <cmath>
 #include <cstring>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 namespace {
 
@@ -59,19 +56,10 @@ int16_t cells_roof_top = 0;
 // How many of the column's starts lie at or above row r: the run r is in.
 int run_of(const CellColumn& column, int16_t r)
 {
-#if defined(__SSE2__)
-    // The eight starts at once: those past r are a tail of the lanes, and
-    // the first of them is the answer.
-    static_assert(kRuns - 1 == 8);
-    const __m128i starts = _mm_load_si128(reinterpret_cast<const __m128i*>(column.starts));
-    const int past = _mm_movemask_epi8(_mm_cmpgt_epi16(starts, _mm_set1_epi16(r)));
-    return std::countr_zero(unsigned(past) | 0x10000u) / 2;
-#else
     int run = 0;
     for (int k = 0; k < kRuns - 1; ++k)
         run += r >= column.starts[k];
     return run;
-#endif
 }
 
 // The building hit_building examines for every x of column c, given that it
