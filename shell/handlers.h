@@ -1,16 +1,17 @@
 // handlers.h -- the game window's event handlers.
 //
 // plat_process_events calls these, and only it does, once per frame inside
-// the crosshair step. None of them draws.
+// the crosshair step, for the events of platform/events.h (whose key codes
+// they receive). None of them draws.
 #pragma once
 
 #include <cstdint>
 
 // A key went down (held keys repeat). key_code is the code of the labelled
-// key: A 65, S 83, D 68 with or without Shift. Launches interceptors.
+// key, with or without Shift: kKeyA, kKeyS and kKeyD launch interceptors.
 void Form_KeyDown(int16_t key_code, int16_t shift);
 
-// A character was typed. Only Esc (27) does something: it ends the game.
+// A character was typed. Only Esc (kKeyEsc) does something: it ends the game.
 void Form_KeyPress(int16_t key_ascii);
 
 // The pointer moved to (x, y) in client pixels, fractions kept.

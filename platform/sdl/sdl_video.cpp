@@ -237,7 +237,7 @@ int16_t key_code(const SDL_Keysym& key)
     case SDLK_BACKSPACE: return 8;
     case SDLK_TAB: return 9;
     case SDLK_RETURN: case SDLK_KP_ENTER: return 13;
-    case SDLK_ESCAPE: return 27;
+    case SDLK_ESCAPE: return kKeyEsc;
     case SDLK_SPACE: return 32;
     case SDLK_PAGEUP: return 33;
     case SDLK_PAGEDOWN: return 34;
