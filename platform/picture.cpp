@@ -7,14 +7,14 @@
 
 namespace {
 
-int width = 800;
-int height = 600;
-std::vector<uint32_t> pixels(size_t(800) * 600);
+int width = kClientWidth;
+int height = kClientHeight;
+std::vector<uint32_t> pixels(size_t(kClientWidth) * kClientHeight);
 uint64_t pixel_writes = 0;
 
 // Per row, the columns [x0, x1) drawn since the last forget.
-std::vector<int32_t> changed_x0(600, 0);
-std::vector<int32_t> changed_x1(600, 800);
+std::vector<int32_t> changed_x0(kClientHeight, 0);
+std::vector<int32_t> changed_x1(kClientHeight, kClientWidth);
 bool any_change = true;
 
 void mark_changed(int y, int x0, int x1)

@@ -23,6 +23,11 @@ inline bool operator==(Rgb a, Rgb b) { return a.r == b.r && a.g == b.g && a.b ==
 
 // ---- Window ----------------------------------------------------------------
 
+// The client area as designed, in game pixels; the real backends open their
+// window at this size.
+constexpr int kClientWidth = 800;
+constexpr int kClientHeight = 600;
+
 // Opens the game window (caption "Pelmaric", 800 x 600 client pixels, black)
 // and makes it visible. Called once, first thing in start-up. The real
 // backend ends the process with status 1 and one line on stderr when no
@@ -56,8 +61,12 @@ void plat_process_events();
 // counter is negative. The counter starts at 0.
 int32_t plat_show_cursor(bool show);
 
-// GetTickCount: milliseconds since start, wrapping at 2^32. The real backend
-// advances it in steps of the system timer, 1000/64 ms, which paces the game
+// The desktop system timer all the game's speeds are tuned for ticks this
+// often; the real backends count their clock in its steps.
+constexpr int kTimerTicksPerSecond = 64;
+
+// GetTickCount: milliseconds since start, wrapping at 2^32. The real backends
+// advance it in steps of the system timer, 1000/64 ms, which paces the game
 // at 64 frames per second.
 uint32_t plat_tick_count();
 

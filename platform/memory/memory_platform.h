@@ -27,7 +27,7 @@ struct AudioCall {
 // Back to a new machine: a black W x H picture, pointer counter 0, clock 0
 // advancing 16 ms per read, no queued events, empty logs, the program folder
 // set to `folder`.
-void mem_reset(int w = 800, int h = 600, const std::string& folder = "/pelmaric");
+void mem_reset(int w = kClientWidth, int h = kClientHeight, const std::string& folder = "/pelmaric");
 
 // Resizes the client area (the picture, cleared to black), as a user might
 // resize the window while the game runs.

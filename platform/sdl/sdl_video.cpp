@@ -28,23 +28,12 @@
 
 namespace {
 
-constexpr int kWidth = 800;
-constexpr int kHeight = 600;
-
 // The picture's pixels, 0x00RRGGBB, in SDL's name. X servers at depth 24 and
 // 32 give window surfaces of this very format, so a present is a plain copy.
 constexpr uint32_t kPictureFormat = SDL_PIXELFORMAT_RGB888;
 
-// The timer the game paces itself by ticks 64 times a second.
-constexpr int64_t kTickPeriodNs = 15'625'000;
-
-// A present sends the changed part of the picture as rectangles, each one
-// request to the X server. Neighbouring changes go as one rectangle when that
-// adds at most kMergeSlack unchanged pixels, about what a request costs (on
-// Xvfb, sweeping 0 to 2048 gave the best times around 1024); past
-// kMaxPresentRects rectangles the rest of the changes join the last one.
-constexpr int kMergeSlack = 1024;
-constexpr int kMaxPresentRects = 512;
+// One step of the system timer: 15.625 ms, exact in nanoseconds.
+constexpr int64_t kTickPeriodNs = 1'000'000'000 / kTimerTicksPerSecond;
 
 const std::chrono::steady_clock::time_point program_start = std::chrono::steady_clock::now();
 
@@ -118,7 +107,7 @@ void copy_to_surface(SDL_Surface* surface, const PictureRect& r)
     if (surface->format->format == kPictureFormat) {
         const uint32_t* pixels = picture_pixels();
         for (int y = r.y; y < r.y + r.h; ++y) {
-            const uint32_t* src = pixels + size_t(y) * kWidth + r.x;
+            const uint32_t* src = pixels + size_t(y) * kClientWidth + r.x;
             for (int sy = 0; sy < scale; ++sy) {
                 auto* row = reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(surface->pixels) + size_t(y * scale + sy) * surface->pitch);
                 uint32_t* dst = row + size_t(r.x) * scale;
@@ -150,8 +139,8 @@ void present(bool everything)
     if (x11_present_active()) {
         if (everything)
             picture_mark_all_changed();
-        PictureRect changes[kMaxPresentRects];
-        const int count = picture_changed_rects(kWidth, kHeight, changes, kMaxPresentRects, kMergeSlack);
+        PictureRect changes[kPresentMaxRects];
+        const int count = picture_changed_rects(kClientWidth, kClientHeight, changes, kPresentMaxRects, kPresentMergeSlack);
         picture_forget_changes();
         x11_present(changes, count);
         return;
@@ -167,9 +156,9 @@ void present(bool everything)
         picture_mark_all_changed();
 
     // Only the part of the picture that fits on the surface is copied.
-    PictureRect changes[kMaxPresentRects];
-    SDL_Rect rects[kMaxPresentRects];
-    const int count = picture_changed_rects(surface->w / scale, surface->h / scale, changes, kMaxPresentRects, kMergeSlack);
+    PictureRect changes[kPresentMaxRects];
+    SDL_Rect rects[kPresentMaxRects];
+    const int count = picture_changed_rects(surface->w / scale, surface->h / scale, changes, kPresentMaxRects, kPresentMergeSlack);
     picture_forget_changes();
     if (count == 0 && !everything)
         return;
@@ -412,7 +401,7 @@ void plat_open_window()
     if (driver_name == "x11")
         SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
 
-    window = SDL_CreateWindow("Pelmaric", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, kWidth, kHeight,
+    window = SDL_CreateWindow("Pelmaric", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, kClientWidth, kClientHeight,
                               SDL_WINDOW_SHOWN | SDL_WINDOW_ALLOW_HIGHDPI);
     if (window == nullptr)
         fail_to_open(SDL_GetError());
@@ -424,7 +413,7 @@ void plat_open_window()
 
     // SDL's window surface knows the usual pixel formats; on a deep-colour or
     // colour-mapped screen the picture goes through Xlib instead.
-    picture_resize(kWidth, kHeight);
+    picture_resize(kClientWidth, kClientHeight);
     if (SDL_GetWindowSurface(window) != nullptr)
         wrap_picture();
     else if (!x11_present_start(window))

@@ -22,11 +22,8 @@
 
 namespace {
 
-constexpr int kWidth = 800;
-constexpr int kHeight = 600;
-
 // The desktop's system timer, which paces the game: 64 steps a second.
-constexpr double kTickPeriodMs = 15.625;
+constexpr double kTickPeriodMs = 1000.0 / kTimerTicksPerSecond;
 
 // The game reads the clock once at a frame's start and then polls it until
 // it moves on: the same step read a third time in a row means the game is
@@ -42,10 +39,6 @@ constexpr double kLongestBusyMs = 50.0;
 // away, which a single call would send as the box around both. In headless
 // Chromium that present took about 8 us per rectangle against about 35 us as
 // one box; a full repaint is one rectangle either way (bench/web/present.cpp).
-// Neighbouring changes go as one when that adds at most kMergeSlack unchanged
-// pixels, the desktop's figure.
-constexpr int kMergeSlack = 1024;
-constexpr int kMaxPresentRects = 512;
 
 double start_ms = 0;
 double last_yield_ms = 0;
@@ -131,8 +124,8 @@ uint64_t current_step()
 
 void web_present(PutMode mode)
 {
-    PictureRect rects[kMaxPresentRects];
-    const int count = picture_changed_rects(kWidth, kHeight, rects, kMaxPresentRects, kMergeSlack);
+    PictureRect rects[kPresentMaxRects];
+    const int count = picture_changed_rects(kClientWidth, kClientHeight, rects, kPresentMaxRects, kPresentMergeSlack);
     picture_forget_changes();
     if (count == 0)
         return;
@@ -140,7 +133,7 @@ void web_present(PutMode mode)
     for (int i = 0; i < count; ++i) {
         const PictureRect& r = rects[i];
         for (int y = r.y; y < r.y + r.h; ++y) {
-            const size_t row = size_t(y) * kWidth;
+            const size_t row = size_t(y) * kClientWidth;
             for (int x = r.x; x < r.x + r.w; ++x)
                 rgba[row + size_t(x)] = rgba_word(pixels[row + size_t(x)]);
         }
@@ -164,9 +157,9 @@ void plat_open_window()
 {
     if (!rgba.empty())
         return;
-    picture_resize(kWidth, kHeight);
-    rgba.assign(size_t(kWidth) * kHeight, 0xFF000000u);
-    web_page_start(kWidth, kHeight);
+    picture_resize(kClientWidth, kClientHeight);
+    rgba.assign(size_t(kClientWidth) * kClientHeight, 0xFF000000u);
+    web_page_start(kClientWidth, kClientHeight);
     emscripten_set_keydown_callback(EMSCRIPTEN_EVENT_TARGET_WINDOW, nullptr, EM_FALSE, on_key_down);
     start_ms = emscripten_get_now();
     last_yield_ms = start_ms;
