@@ -3,6 +3,7 @@
 #include "scene/backdrop.h"
 #include "scene/skyline.h"
 #include "shell/game_loop.h"
+#include "bench/game_moment.h"
 #include "shell/game_state.h"
 
 #include <benchmark/benchmark.h>
@@ -52,20 +53,10 @@ void BM_BusyFrame(benchmark::State& state)
         player.act();
         run_frame();
     } while (spawn_interval > state.range(0));
-    // The random generator is left to run on: its draws decide where things
-    // fly, not how much work a frame is.
     GameSnapshot moment;
     save_game(moment);
 
-    // The wait for the next tick must end at its first poll: every clock
-    // reading moves on a whole frame's worth of milliseconds.
-    auto put_back = [&] {
-        mem_reset();
-        mem_set_tick_step(16);
-        restore_game(moment);
-        paint_scene();
-    };
-    put_back();
+    put_back(moment);
 
     double missiles_seen = 0, particles_seen = 0, shots_seen = 0, blasts_seen = 0;
     long in_stretch = 0;
@@ -81,7 +72,7 @@ void BM_BusyFrame(benchmark::State& state)
             // Also empties the platform's audio log, which would otherwise
             // grow for the whole run.
             state.PauseTiming();
-            put_back();
+            put_back(moment);
             in_stretch = 0;
             state.ResumeTiming();
         }

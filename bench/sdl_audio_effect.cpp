@@ -11,6 +11,7 @@
 // (set it to "disk" to hear the result in a file). Without an audio device
 // every benchmark reports why and measures nothing.
 #include "platform/platform.h"
+#include "bench/sdl_audio_bench.h"
 #include "platform/sdl/sdl_audio.h"
 #include "platform/sdl/sdl_audio_stats.h"
 #include "platform/sdl/wav_header.h"
@@ -42,8 +43,6 @@ using Clock = std::chrono::steady_clock;
 // the benchmarks that time real starts wait this long between them.
 constexpr int kBetweenStartsMs = 10;
 
-bool audio_open = false;
-fs::path work_folder;
 
 fs::path program_folder()
 {
@@ -393,22 +392,4 @@ BENCHMARK(music_first_open_and_play)->UseManualTime()->Iterations(10)->Unit(benc
 
 } // namespace
 
-int main(int argc, char** argv)
-{
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    setenv("SDL_AUDIODRIVER", "dummy", 0);
-    std::string pattern = (fs::temp_directory_path() / "pelmaric-bench-audio-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr)
-        return 1;
-    work_folder = pattern;
-    sdl_audio_open();
-    audio_open = Mix_QuerySpec(nullptr, nullptr, nullptr) != 0;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    sdl_audio_close();
-    std::error_code ignored;
-    fs::remove_all(work_folder, ignored);
-    return 0;
-}
+int main(int argc, char** argv) { return audio_bench_main(argc, argv, "pelmaric-bench-audio"); }

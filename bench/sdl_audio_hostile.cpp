@@ -14,6 +14,7 @@
 // Uses only the calls the game itself makes, so that it measures any version
 // of the backend alike.
 #include "platform/platform.h"
+#include "bench/sdl_audio_bench.h"
 #include "platform/sdl/sdl_audio.h"
 
 #include <SDL.h>
@@ -42,8 +43,6 @@ using Clock = std::chrono::steady_clock;
 
 constexpr uint64_t kHugeBytes = 200'000'000;
 
-bool audio_open = false;
-fs::path work_folder;
 
 // The calling thread's own CPU time, in milliseconds: a call's cost apart
 // from the time other programs on a loaded machine took the core away.
@@ -305,22 +304,4 @@ BENCHMARK_CAPTURE(music_case, midi_zero_length, kZeroLength)->UseManualTime()->I
 
 } // namespace
 
-int main(int argc, char** argv)
-{
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    setenv("SDL_AUDIODRIVER", "dummy", 0);
-    std::string pattern = (fs::temp_directory_path() / "pelmaric-bench-hostile-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr)
-        return 1;
-    work_folder = pattern;
-    sdl_audio_open();
-    audio_open = Mix_QuerySpec(nullptr, nullptr, nullptr) != 0;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    sdl_audio_close();
-    std::error_code ignored;
-    fs::remove_all(work_folder, ignored);
-    return 0;
-}
+int main(int argc, char** argv) { return audio_bench_main(argc, argv, "pelmaric-bench-hostile"); }

@@ -6,6 +6,7 @@
 // particle table to 10,000 and keeps 100 blast zones open, while wave 1
 // falls through them onto the skyline.
 #include "platform/memory/memory_platform.h"
+#include "bench/game_moment.h"
 #include "shell/game_state.h"
 
 #include <benchmark/benchmark.h>
@@ -54,21 +55,10 @@ void BM_WorstFrame(benchmark::State& state)
         flood();
         run_frame();
     } while (spawn_interval > state.range(0));
-    // The random generator is left to run on: its draws decide where things
-    // fly, not how much work a frame is.
     GameSnapshot moment;
     save_game(moment);
 
-    // The wait for the next tick must end at its first poll: every clock
-    // reading moves on a whole frame's worth of milliseconds. The reset also
-    // empties the audio log, which would otherwise grow for the whole run.
-    auto put_back = [&] {
-        mem_reset();
-        mem_set_tick_step(16);
-        restore_game(moment);
-        paint_scene();
-    };
-    put_back();
+    put_back(moment);
 
     double worst = 0, cpu_total = 0, cpu_worst = 0;
     double missiles_seen = 0, particles_seen = 0, blasts_seen = 0, buildings_seen = 0;
@@ -90,7 +80,7 @@ void BM_WorstFrame(benchmark::State& state)
         blasts_seen += blast_count;
         buildings_seen += building_count;
         if (++in_stretch == kStretch) {
-            put_back();
+            put_back(moment);
             in_stretch = 0;
         }
     }
