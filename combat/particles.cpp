@@ -14,24 +14,66 @@ namespace {
 // Below this row a particle stops falling and only drifts sideways.
 constexpr float kParticleFloor = 590;
 
-} // namespace
+// Where the pass last drew each particle slot's dot and the code of the cell
+// it found there. A dot is erased exactly where it was drawn, unless
+// something else has moved it since, so the next pass and the compaction
+// take the code from here instead of looking it up again, when the point is
+// the same to the bit and the cell map has not changed since. Nothing else
+// reads it: a stale entry only costs a lookup.
+struct DrawnDot {
+    float x, y;
+    uint8_t code;
+};
+DrawnDot drawn[kParticleSlots];
+uint32_t drawn_generation = 0;
 
-void erase_dot(const Mover& m)
+// Forgets every entry when the cell map has changed since they were read.
+void check_drawn(const DotSight& sight)
 {
-    if (!dot_visible(m.x, m.y))
+    if (sight.generation == drawn_generation)
         return;
+    for (DrawnDot& d : drawn)
+        d.code = kDotWorkOut;
+    drawn_generation = sight.generation;
+}
+
+// The code of the cell particle slot i's dot lies in.
+uint8_t code_where_drawn(const DotSight& sight, int16_t i, const Mover& p)
+{
+    const DrawnDot& d = drawn[i];
+    if (d.x == p.x && d.y == p.y)
+        return d.code;
+    return dot_sight_code(sight, p.x, p.y);
+}
+
+// What erase_dot and draw_dot do once m is known to be visible, and so
+// strictly inside the client.
+void erase_shown(const Mover& m)
+{
     // round16 of the row, which saturates only past 32767.
     const int32_t row = round_inside_client(m.y);
     plat_set_pixel(round_inside_client(m.x), row, sky_row_color(int16_t(std::min(row, 32767))));
 }
 
+void draw_shown(const Mover& m)
+{
+    const double f = float(double(m.life) / m.maxlife);
+    const Rgb colour{round_to_channel(m.r * f), round_to_channel(m.g * f), round_to_channel(m.b * f)};
+    plat_set_pixel(round_inside_client(m.x), round_inside_client(m.y), colour);
+}
+
+} // namespace
+
+void erase_dot(const Mover& m)
+{
+    if (dot_visible(m.x, m.y))
+        erase_shown(m);
+}
+
 void draw_dot(const Mover& m)
 {
-    if (!dot_visible(m.x, m.y))
-        return;
-    float f = float(double(m.life) / m.maxlife);
-    Rgb colour = rgb(round16(m.r * double(f)), round16(m.g * double(f)), round16(m.b * double(f)));
-    plat_set_pixel(round_inside_client(m.x), round_inside_client(m.y), colour);
+    if (dot_visible(m.x, m.y))
+        draw_shown(m);
 }
 
 void drop_trail(float x, float y, double drift, int16_t r, int16_t g, int16_t b, double life_range,
@@ -52,25 +94,42 @@ void drop_trail(float x, float y, double drift, int16_t r, int16_t g, int16_t b,
     p->gravity = 0;
 }
 
-void particle_pass()
+// The busiest loop of a frame, up to 10,000 dots: everything it calls is
+// compiled into it, and the dot test is asked of one sight for the whole
+// pass, as erase_dot and draw_dot would ask it dot by dot.
+[[gnu::flatten]] void particle_pass()
 {
-    int16_t n = particle_count;
+    DotSight sight = dot_sight_open();
+    check_drawn(sight);
+    const int16_t n = particle_count;
     for (int16_t i = 1; i <= n; ++i) {
         Mover& p = particles[i];
-        erase_dot(p);
+        if (dot_sight_answer(sight, code_where_drawn(sight, i, p), p.x, p.y))
+            erase_shown(p);
         p.x = p.x + p.dx;
         p.y = p.y + p.dy;
         p.dy = p.dy + p.gravity;
         p.life = p.life - 1;
         if (p.y > kParticleFloor)
             p.dy = 0;
-        draw_dot(p);
+        const uint8_t code = dot_sight_code(sight, p.x, p.y);
+        drawn[i] = DrawnDot{p.x, p.y, code};
+        if (dot_sight_answer(sight, code, p.x, p.y))
+            draw_shown(p);
     }
+    dot_sight_close(sight);
 }
 
 void particle_compaction()
 {
     // The pass has just drawn each dead particle in black; the erase puts the
     // sky back before the record goes.
-    compact(particles, particle_count, erase_dot);
+    DotSight sight = dot_sight_open();
+    check_drawn(sight);
+    compact(particles, particle_count, [&sight](const Mover& m) {
+        const int16_t i = int16_t(&m - particles);
+        if (dot_sight_answer(sight, code_where_drawn(sight, i, m), m.x, m.y))
+            erase_shown(m);
+    });
+    dot_sight_close(sight);
 }

@@ -73,8 +73,8 @@ Record* create(Record (&table)[Slots], int16_t& count)
 // The count is re-read at every test because it shrinks during the scan.
 // `before_removal`, when given, sees each dead record just before it goes
 // (the particle table erases its dot there).
-template <typename Record, size_t Slots>
-void compact(Record (&table)[Slots], int16_t& count, void (*before_removal)(const Record&) = nullptr)
+template <typename Record, size_t Slots, typename BeforeRemoval>
+void compact(Record (&table)[Slots], int16_t& count, BeforeRemoval before_removal)
 {
     int16_t i = 1;
     while (i <= count) {
@@ -82,11 +82,15 @@ void compact(Record (&table)[Slots], int16_t& count, void (*before_removal)(cons
             ++i;
             continue;
         }
-        if (before_removal)
-            before_removal(table[i]);
+        before_removal(table[i]);
         table[i] = table[count];
         --count;
     }
+}
+
+template <typename Record, size_t Slots> void compact(Record (&table)[Slots], int16_t& count)
+{
+    compact(table, count, [](const Record&) {});
 }
 
 // Empties all four tables and zeroes every slot, as at program start.

@@ -6,61 +6,28 @@
 #include "scene/skyline.h"
 
 #include <algorithm>
-#include <bit>
 #include <cmath>
-#include <cstring>
-
 
 namespace {
 
-// What every point of a cell [c, c + 1) x [r, r + 1) gets from the full
-// test. 0: the points disagree (or the cell was never classified), work it
-// out. Otherwise bit 7 says hidden, and the low six bits name the building
-// hit_building examines there, 0 when it examines none or is not reached.
-constexpr uint8_t kExact = 0;
-constexpr uint8_t kShown = 0x40;
-constexpr uint8_t kHidden = 0xC0;
-constexpr uint8_t kSlotBits = 0x3F;
-constexpr int kMostSlots = kSlotBits; // a larger table is always worked out
+constexpr int kMostSlots = kDotSlotBits; // a larger table is always worked out
 
-// Down a column the codes come in a few runs: open sky, the rows between
-// roof_top and the roof, the body, the gap down to the ground, the ground,
-// with a row worked out wherever one gives way to the next. A column keeps
-// each run's code and the row each run after the first starts at, so a
-// lookup counts the starts at or above its row and never branches on where
-// it landed. The whole table stays small enough to live in the first-level
-// cache while a pass writes its dots all over the picture. A column with
-// more runs than fit is worked out whole.
-constexpr int kRuns = 9;
-struct alignas(32) CellColumn {
-    int16_t starts[kRuns - 1]; // ascending; an unused run starts at kNoRow
-    uint8_t codes[kRuns];
-};
-constexpr int16_t kNoRow = INT16_MAX; // past every tabled row
-constexpr int kCellColumns = 4096;
-CellColumn cell_columns[kCellColumns];
+// One byte a cell, over only the rows where the ground line and the
+// buildings lie (a third of the screen, 800 x 600): small enough to stay
+// near the processor while a pass stores its dots all over the picture.
+// Fixed in size so that no frame allocates; a client too wide for it has
+// its rightmost columns worked out.
+constexpr int32_t kCellMapBytes = 4 << 20;
+uint8_t cell_map[kCellMapBytes];
 
-// Cells are kept for columns 1 to table_columns - 1 and rows 1 to
-// table_rows - 1: those lie wholly inside the client, so on_screen holds for
-// every point of them. Other points are rare (the edges, off screen) and
-// worked out.
-float table_columns = 0;
-float table_rows = 0;
+// The sight every question starts from: what dot_sight_open hands out.
+DotSight mapped{cell_map, 0, 0, 0, 0, 0, 0, 0};
 
-// What the table was made for; any difference and it is made again.
+// What the map was made for; any difference and it is made again.
 bool cells_stale = true;
 float cells_width = -1;
 float cells_height = -1;
 int16_t cells_roof_top = 0;
-
-// How many of the column's starts lie at or above row r: the run r is in.
-int run_of(const CellColumn& column, int16_t r)
-{
-    int run = 0;
-    for (int k = 0; k < kRuns - 1; ++k)
-        run += r >= column.starts[k];
-    return run;
-}
 
 // The building hit_building examines for every x of column c, given that it
 // gets past roof_top: the first in table order whose open span holds x. -1
@@ -87,62 +54,55 @@ int examined_in_column(int32_t c)
 uint8_t classify(int32_t r, double low, double high, int slot)
 {
     if (r >= high)
-        return kHidden; // under the ground: hit_building is never asked
+        return kDotHidden; // under the ground: hit_building is never asked
     if (!(r + 1 <= low))
-        return kExact;
+        return kDotWorkOut;
     if (r + 1 <= roof_top)
-        return kShown; // hit_building answers at its first test
+        return kDotShown; // hit_building answers at its first test
     if (!(r > roof_top))
-        return kExact;
+        return kDotWorkOut;
     if (slot == 0)
-        return kShown;
+        return kDotShown;
     if (slot < 0)
-        return kExact;
+        return kDotWorkOut;
     const Building& b = buildings[slot];
     const double top = double(b.y) - b.h, base = b.y;
     if (top < r && r + 1 <= base)
-        return uint8_t(kHidden | slot);
+        return uint8_t(kDotHidden | slot);
     if (r + 1 <= top || r >= base)
-        return uint8_t(kShown | slot);
-    return kExact;
+        return uint8_t(kDotShown | slot);
+    return kDotWorkOut;
+}
+
+// The rows of column c that need classifying, [first, last): above them
+// every cell is open sky (shown, nothing examined: the ground and every roof
+// lie lower), from `last` down every cell is ground.
+void column_rows(int32_t c, int32_t rows, double& low, double& high, int32_t& first, int32_t& last)
+{
+    ground_column_bounds(c, low, high);
+    const double sky = std::min(low, double(roof_top));
+    first = int32_t(std::clamp(std::floor(sky), 1.0, double(rows)));
+    last = int32_t(std::clamp(std::ceil(high), double(first), double(rows)));
 }
 
 void fill_column(int32_t c)
 {
+    const int32_t rows = int32_t(mapped.rows), top = mapped.top, stride = mapped.stride;
     double low = 0, high = 0;
-    ground_column_bounds(c, low, high);
+    int32_t first = 0, last = 0;
+    column_rows(c, rows, low, high, first, last);
     const int slot = examined_in_column(c);
-    const int32_t rows = int32_t(table_rows);
-    CellColumn& column = cell_columns[c];
-    // Rows above both the roofs and the ground line are open sky, and rows
-    // at or under the line's lowest point are ground: only what lies
-    // between is classified row by row.
-    const double sky = std::min(low, double(roof_top));
-    const int32_t first = int32_t(std::clamp(std::floor(sky), 1.0, double(rows)));
-    const int32_t ground = int32_t(std::clamp(std::ceil(high), double(first), double(rows)));
-    int runs = 1;
-    column.codes[0] = kShown;
-    for (int32_t r = first; r <= ground && r < rows; ++r) {
-        const uint8_t code = classify(r, low, high, slot);
-        if (code == column.codes[runs - 1])
-            continue;
-        if (runs == kRuns) { // too many to keep: every row is worked out
-            column.codes[0] = kExact;
-            runs = 1;
-            break;
-        }
-        column.starts[runs - 1] = int16_t(r);
-        column.codes[runs++] = code;
+    uint8_t* cell = cell_map + c;
+    for (int32_t r = top; r <= mapped.bottom; ++r) {
+        uint8_t code = kDotShown;
+        if (r >= last)
+            code = kDotHidden;
+        else if (r >= first)
+            code = classify(r, low, high, slot);
+        cell[(r - top) * stride] = code;
     }
-    for (int k = runs - 1; k < kRuns - 1; ++k)
-        column.starts[k] = kNoRow;
-    for (int k = runs; k < kRuns; ++k)
-        column.codes[k] = kExact;
 }
 
-// Out of line, as is worked_out below: the lookup runs twice a dot with the
-// picture's stores still draining, and must not spend a single push of its
-// own on registers that only these need.
 [[gnu::noinline]] void fill_all()
 {
     const float width = plat_client_width(), height = plat_client_height();
@@ -150,39 +110,71 @@ void fill_column(int32_t c)
     cells_width = width;
     cells_height = height;
     cells_roof_top = roof_top;
+    ++mapped.generation;
+    mapped.columns = 0;
+    mapped.rows = 0;
+    mapped.stride = 0;
     const bool fits = 0 <= building_count && building_count <= kMostSlots;
-    table_columns = !(fits && width >= 1) ? 0 : std::min(std::floor(width), float(kCellColumns));
-    table_rows = !(fits && height >= 1) ? 0 : std::min(std::floor(height), float(kNoRow));
-    for (int32_t c = 1; c < int32_t(table_columns); ++c)
+    if (!(fits && width >= 2 && height >= 2))
+        return;
+    const int32_t rows = int32_t(std::min(std::floor(height), 1e9f));
+    int32_t columns = int32_t(std::min(std::floor(width), 1e9f));
+    // The band between the highest first row and the lowest ground row of
+    // any column, and a row either side that stands for all the rest.
+    int32_t band_top = rows, band_bottom = 1;
+    for (int32_t c = 1; c < columns; ++c) {
+        double low = 0, high = 0;
+        int32_t first = 0, last = 0;
+        column_rows(c, rows, low, high, first, last);
+        band_top = std::min(band_top, first);
+        band_bottom = std::max(band_bottom, last);
+    }
+    band_bottom = std::max(band_bottom, band_top);
+    const int32_t map_rows = band_bottom - band_top + 2;
+    columns = std::min(columns, kCellMapBytes / map_rows);
+    if (columns < 2)
+        return;
+    mapped.columns = float(columns);
+    mapped.rows = float(rows);
+    mapped.stride = columns;
+    mapped.top = band_top - 1;
+    mapped.bottom = band_bottom;
+    for (int32_t c = 1; c < columns; ++c)
         fill_column(c);
-}
-
-[[gnu::noinline]] bool worked_out(float x, float y)
-{
-    return on_screen(x, y) && above_ground(x, y) && !hit_building(x, y);
 }
 
 } // namespace
 
-bool dot_visible(float x, float y)
+DotSight dot_sight_open()
 {
     if (cells_stale || plat_client_width() != cells_width || plat_client_height() != cells_height ||
         roof_top != cells_roof_top)
         fill_all();
-    // Also turns away NaN.
-    if (x >= 1 && x < table_columns && y >= 1 && y < table_rows) {
-        const CellColumn& column = cell_columns[int32_t(x)];
-        const int run = run_of(column, int16_t(y));
-        const uint8_t code = column.codes[run];
-        if (code != kExact) {
-            // Shown and hidden, touched or not, come mixed at random: a
-            // branch here would guess wrong half the time.
-            const int slot = code & kSlotBits;
-            hit_index = int16_t(slot | (hit_index & -int(slot == 0)));
-            return !(code & 0x80);
-        }
-    }
-    return worked_out(x, y);
+    DotSight sight = mapped;
+    sight.hit = hit_index;
+    return sight;
+}
+
+void dot_sight_close(const DotSight& sight)
+{
+    hit_index = sight.hit;
+}
+
+// Out of line, as is fill_all: the particle pass compiles everything it
+// calls into its loop, but not these.
+[[gnu::noinline]] DotAnswer dot_work_out(float x, float y, int16_t hit)
+{
+    hit_index = hit;
+    const bool shown = on_screen(x, y) && above_ground(x, y) && !hit_building(x, y);
+    return {shown, hit_index};
+}
+
+bool dot_visible(float x, float y)
+{
+    DotSight sight = dot_sight_open();
+    const bool shown = dot_sight_visible(sight, x, y);
+    dot_sight_close(sight);
+    return shown;
 }
 
 void dot_cells_forget()
@@ -199,7 +191,8 @@ void dot_cells_refresh(float left, float width)
         cells_stale = true;
         return;
     }
-    const int32_t last = int32_t(table_columns) - 1;
+    ++mapped.generation;
+    const int32_t last = int32_t(mapped.columns) - 1;
     for (int32_t c = std::max(int32_t(from), 1); c <= std::min(int32_t(to), last); ++c)
         fill_column(c);
 }

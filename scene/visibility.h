@@ -1,21 +1,105 @@
 // visibility.h -- whether a dot shows: on screen, above the ground, outside every building.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 
 // on_screen(x, y) && above_ground(x, y) && !hit_building(x, y), with the same
 // answer and the same effect on hit_index for every float, NaN included.
-// Most points are answered by a table of whole pixel cells that holds, for
-// each cell where all its points agree, the answer and the building
-// hit_building would examine; the rest are worked out in full. The particle
-// pass asks it twice a dot.
+// Most points are answered by a map of whole pixel cells that holds, for each
+// cell where all its points agree, the answer and the building hit_building
+// would examine; the rest are worked out in full.
 bool dot_visible(float x, float y);
 
-// The whole cell table is out of date: index_buildings calls it whenever the
-// building table may have changed in any way. The next dot_visible rebuilds.
+// The whole cell map is out of date: index_buildings calls it whenever the
+// building table may have changed in any way. The next question rebuilds.
 void dot_cells_forget();
 
 // Only the columns a span [left, left + width) of the building table can
 // reach are out of date: remove_building calls it, after the change, for the
 // spans of the slot it empties and of the building it moves.
 void dot_cells_refresh(float left, float width);
+
+// ---- Many dots at once -------------------------------------------------------
+//
+// A pass that asks about thousands of dots while nothing they depend on
+// changes (the particle pass only draws) opens a DotSight, asks it for every
+// dot in turn and closes it: the same answers, in the same order, with the
+// same effect on hit_index as as many dot_visible calls, without checking
+// before every dot that the map is up to date, and with hit_index kept in
+// the sight until it closes. dot_visible is one such question.
+//
+// A question has two halves: the code of the point's cell, then the answer
+// it gives. A pass may keep a code and give it again for the same point, as
+// long as the sight's generation is the one the code was read under.
+
+// A cell's code. 0: the points of the cell disagree, work it out. Otherwise
+// kDotHidden says whether the dot is hidden, and the low six bits name the
+// building hit_building examines there, 0 when it examines none.
+constexpr uint8_t kDotWorkOut = 0;
+constexpr uint8_t kDotShown = 0x40;
+constexpr uint8_t kDotHidden = 0x80;
+constexpr uint8_t kDotSlotBits = 0x3F;
+
+struct DotSight {
+    // Points with 1 <= x < columns and 1 <= y < rows are mapped: rows from
+    // top to bottom, `columns` cells a row (column 0 unused). Rows above
+    // the map are open sky and rows under it ground; the map's first row
+    // says so for every column, and so does its last.
+    const uint8_t* cells;
+    float columns, rows;
+    int32_t stride; // columns, as a whole number
+    int32_t top, bottom;
+    uint32_t generation; // changes whenever any cell may have changed
+    int16_t hit;         // hit_index while the sight is open
+};
+
+// Brings the map up to date and takes hit_index into the sight. Called by
+// dot_visible and by the particle pass and compaction before their loops.
+DotSight dot_sight_open();
+
+// Gives hit_index back. Nothing between open and close may write hit_index
+// or anything the map depends on (the building table, roof_top, the client
+// size).
+void dot_sight_close(const DotSight& sight);
+
+// The full test for a point the map cannot answer: the answer, and what
+// hit_index becomes when it was `hit` before. Returned by value so that a
+// sight held by a loop can stay in registers.
+struct DotAnswer {
+    bool shown;
+    int16_t hit;
+};
+DotAnswer dot_work_out(float x, float y, int16_t hit);
+
+// The code of the cell (x, y) lies in; kDotWorkOut off the map.
+inline uint8_t dot_sight_code(const DotSight& sight, float x, float y)
+{
+    // Also turns away NaN.
+    if (!(x >= 1 && x < sight.columns && y >= 1 && y < sight.rows))
+        return kDotWorkOut;
+    // Every row above the map reads its first row, every row under it its
+    // last: no branch on where the dot landed, which is random.
+    const int32_t row = std::clamp(int32_t(y), sight.top, sight.bottom) - sight.top;
+    return sight.cells[row * sight.stride + int32_t(x)];
+}
+
+// Whether (x, y) shows, given the code of its cell: hit_index as the full
+// test leaves it.
+inline bool dot_sight_answer(DotSight& sight, uint8_t code, float x, float y)
+{
+    if (code != kDotWorkOut) {
+        // Shown and hidden come mixed at random: no branch on which.
+        const int16_t slot = code & kDotSlotBits;
+        sight.hit = slot != 0 ? slot : sight.hit;
+        return !(code & kDotHidden);
+    }
+    const DotAnswer answer = dot_work_out(x, y, sight.hit);
+    sight.hit = answer.hit;
+    return answer.shown;
+}
+
+inline bool dot_sight_visible(DotSight& sight, float x, float y)
+{
+    return dot_sight_answer(sight, dot_sight_code(sight, x, y), x, y);
+}

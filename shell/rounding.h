@@ -52,3 +52,18 @@ inline int32_t round_inside_client(float v)
     constexpr double kShift = 0x1.8p52;
     return int32_t((double(v) + kShift) - kShift);
 }
+
+// The nearest whole number, halves to even, held to a colour channel's 0 to
+// 255: exactly rgb's clamp of round16(v), NaN giving 0. A dot's faded colour
+// is three of these, for every dot drawn.
+inline uint8_t round_to_channel(double v)
+{
+    // Held first, then rounded: the same result, as rounding keeps order and
+    // leaves 0 and 255 where they are, and the shift below is exact on what
+    // remains. Both holds are the processor's max and min, with no branch to
+    // guess on a dot's colour; NaN fails the first and becomes 0.
+    const double low = v > 0.0 ? v : 0.0;
+    const double held = low < 255.0 ? low : 255.0;
+    constexpr double kShift = 0x1.8p52;
+    return uint8_t(int32_t((held + kShift) - kShift));
+}
