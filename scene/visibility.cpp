@@ -12,9 +12,10 @@ namespace {
 
 constexpr int kMostSlots = kDotSlotBits; // a larger table is always worked out
 
-// One byte a cell, over only the rows where the ground line and the
-// buildings lie (a third of the screen, 800 x 600): small enough to stay
-// near the processor while a pass stores its dots all over the picture.
+// One byte a cell, column by column, over only the rows where the ground
+// line and the buildings lie (a third of the screen, 800 x 600): small
+// enough to stay near the processor while a pass stores its dots all over
+// the picture.
 // Fixed in size so that no frame allocates; a client too wide for it has
 // its rightmost columns worked out.
 constexpr int32_t kCellMapBytes = 4 << 20;
@@ -85,21 +86,46 @@ void column_rows(int32_t c, int32_t rows, double& low, double& high, int32_t& fi
     last = int32_t(std::clamp(std::ceil(high), double(first), double(rows)));
 }
 
+// Down a column the code changes only at the rows where one of classify's
+// comparisons turns: it is worked out once for each stretch between two such
+// rows and written along it.
 void fill_column(int32_t c)
 {
-    const int32_t rows = int32_t(mapped.rows), top = mapped.top, stride = mapped.stride;
+    const int32_t top = mapped.top, bottom = mapped.bottom;
     double low = 0, high = 0;
     int32_t first = 0, last = 0;
-    column_rows(c, rows, low, high, first, last);
+    column_rows(c, int32_t(mapped.rows), low, high, first, last);
     const int slot = examined_in_column(c);
-    uint8_t* cell = cell_map + c;
-    for (int32_t r = top; r <= mapped.bottom; ++r) {
-        uint8_t code = kDotShown;
-        if (r >= last)
-            code = kDotHidden;
-        else if (r >= first)
-            code = classify(r, low, high, slot);
-        cell[(r - top) * stride] = code;
+    uint8_t* column = cell_map + size_t(c) * size_t(mapped.stride);
+    std::fill(column, column + (first - top), kDotShown);
+    std::fill(column + (last - top), column + (bottom + 1 - top), kDotHidden);
+
+    int32_t turns[9];
+    int count = 0;
+    auto turns_at = [&](double row) { // NaN and rows outside never count
+        if (row > first && row < last)
+            turns[count++] = int32_t(row);
+    };
+    turns_at(std::ceil(high));  // r >= high
+    turns_at(std::floor(low));  // r + 1 <= low
+    turns_at(roof_top);         // r + 1 <= roof_top
+    turns_at(roof_top + 1.0);   // r > roof_top
+    if (slot > 0) {
+        const Building& b = buildings[slot];
+        const double roof = double(b.y) - b.h, base = b.y;
+        turns_at(std::floor(roof) + 1); // roof < r
+        turns_at(std::floor(roof));     // r + 1 <= roof
+        turns_at(std::floor(base));     // r + 1 <= base
+        turns_at(std::ceil(base));      // r >= base
+    }
+    turns[count++] = last;
+    std::sort(turns, turns + count);
+    int32_t from = first;
+    for (int k = 0; k < count; ++k) {
+        if (turns[k] <= from)
+            continue;
+        std::fill(column + (from - top), column + (turns[k] - top), classify(from, low, high, slot));
+        from = turns[k];
     }
 }
 
@@ -136,7 +162,7 @@ void fill_column(int32_t c)
         return;
     mapped.columns = float(columns);
     mapped.rows = float(rows);
-    mapped.stride = columns;
+    mapped.stride = map_rows;
     mapped.top = band_top - 1;
     mapped.bottom = band_bottom;
     for (int32_t c = 1; c < columns; ++c)

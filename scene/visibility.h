@@ -42,13 +42,13 @@ constexpr uint8_t kDotHidden = 0x80;
 constexpr uint8_t kDotSlotBits = 0x3F;
 
 struct DotSight {
-    // Points with 1 <= x < columns and 1 <= y < rows are mapped: rows from
-    // top to bottom, `columns` cells a row (column 0 unused). Rows above
-    // the map are open sky and rows under it ground; the map's first row
-    // says so for every column, and so does its last.
+    // Points with 1 <= x < columns and 1 <= y < rows are mapped: column by
+    // column (column 0 unused), each the rows from top to bottom. Rows
+    // above the map are open sky and rows under it ground; each column's
+    // first row says so, and so does its last.
     const uint8_t* cells;
     float columns, rows;
-    int32_t stride; // columns, as a whole number
+    int32_t stride; // bottom + 1 - top: a column's cells
     int32_t top, bottom;
     uint32_t generation; // changes whenever any cell may have changed
     int16_t hit;         // hit_index while the sight is open
@@ -81,7 +81,7 @@ inline uint8_t dot_sight_code(const DotSight& sight, float x, float y)
     // Every row above the map reads its first row, every row under it its
     // last: no branch on where the dot landed, which is random.
     const int32_t row = std::clamp(int32_t(y), sight.top, sight.bottom) - sight.top;
-    return sight.cells[row * sight.stride + int32_t(x)];
+    return sight.cells[int32_t(x) * sight.stride + row];
 }
 
 // Whether (x, y) shows, given the code of its cell: hit_index as the full
