@@ -15,9 +15,8 @@ constexpr int kMostSlots = kDotSlotBits; // a larger table is always worked out
 // One byte a cell, column by column, over only the rows where the ground
 // line and the buildings lie (a third of the screen, 800 x 600): small
 // enough to stay near the processor while a pass stores its dots all over
-// the picture.
-// Fixed in size so that no frame allocates; a client too wide for it has
-// its rightmost columns worked out.
+// the picture. Fixed in size so that no frame allocates; a client too wide
+// for it has its rightmost columns worked out.
 constexpr int32_t kCellMapBytes = 4 << 20;
 uint8_t cell_map[kCellMapBytes];
 
