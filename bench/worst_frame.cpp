@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <chrono>
 #include <ctime>
+#include <vector>
 
 namespace {
 
@@ -61,6 +62,10 @@ void BM_WorstFrame(benchmark::State& state)
     put_back(moment);
 
     double worst = 0, cpu_total = 0, cpu_worst = 0;
+    // Every frame's wall time, for the slowest one in a thousand: on a shared
+    // machine the single worst frame is often one another program slowed.
+    std::vector<double> walls;
+    walls.reserve(1 << 16);
     double missiles_seen = 0, particles_seen = 0, blasts_seen = 0, buildings_seen = 0;
     long in_stretch = 0;
     for (auto _ : state) {
@@ -72,6 +77,8 @@ void BM_WorstFrame(benchmark::State& state)
         const double seconds = std::chrono::duration<double>(clock::now() - start).count();
         state.SetIterationTime(seconds);
         worst = std::max(worst, seconds);
+        if (walls.size() < walls.capacity())
+            walls.push_back(seconds);
         cpu_total += cpu;
         cpu_worst = std::max(cpu_worst, cpu);
 
@@ -90,6 +97,11 @@ void BM_WorstFrame(benchmark::State& state)
     state.counters["worst_us"] = worst * 1e6;
     state.counters["cpu_mean_us"] = Counter(cpu_total * 1e6, Counter::kAvgIterations);
     state.counters["cpu_worst_us"] = cpu_worst * 1e6;
+    if (!walls.empty()) {
+        auto at = walls.begin() + long(double(walls.size() - 1) * 0.999);
+        std::nth_element(walls.begin(), at, walls.end());
+        state.counters["p999_us"] = *at * 1e6;
+    }
     // Counts as the frame ends: the particle pass itself ran over the full
     // 10,000 before the compaction took the dead ones out.
     state.counters["missiles"] = Counter(missiles_seen, Counter::kAvgIterations);
