@@ -197,7 +197,7 @@ void dot_sight_close(const DotSight& sight)
 bool dot_visible(float x, float y)
 {
     DotSight sight = dot_sight_open();
-    const bool shown = dot_sight_visible(sight, x, y);
+    const bool shown = dot_sight_answer(sight, dot_sight_code(sight, x, y), x, y);
     dot_sight_close(sight);
     return shown;
 }

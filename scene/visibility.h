@@ -98,8 +98,3 @@ inline bool dot_sight_answer(DotSight& sight, uint8_t code, float x, float y)
     sight.hit = answer.hit;
     return answer.shown;
 }
-
-inline bool dot_sight_visible(DotSight& sight, float x, float y)
-{
-    return dot_sight_answer(sight, dot_sight_code(sight, x, y), x, y);
-}

@@ -10,24 +10,6 @@
 
 namespace {
 
-// The hit test as the rule states it, over the table as it stands: the first
-// building in slot order whose span strictly holds px is the only one
-// examined. `examined` is the slot it examined, or 0.
-bool scanned_hit(float px, float py, int16_t& examined)
-{
-    examined = 0;
-    if (py <= roof_top)
-        return false;
-    for (int16_t i = 1; i <= building_count; ++i) {
-        const Building& b = buildings[i];
-        if (double(b.x) < double(px) && double(px) < double(b.x) + double(b.w)) {
-            examined = i;
-            return double(b.y) - double(b.h) < double(py) && double(py) < double(b.y);
-        }
-    }
-    return false;
-}
-
 // hit_building and the scan agree on (px, py): the same answer, and
 // hit_index set to the same slot or, when no span holds px, left alone.
 void expect_same_as_scan(float px, float py)
@@ -211,21 +193,6 @@ TEST(SkyRows, EqualSkyColorForEveryPaletteAndHeight)
                     << "palette " << palette << " height " << height << " row " << y;
         }
     }
-}
-
-// The dot test as written out in full: on screen, strictly above the line,
-// then the scan. `examined` is what hit_building leaves in hit_index, 0 when
-// it is not reached or examines nothing.
-bool plain_dot_visible(float x, float y, int16_t& examined)
-{
-    examined = 0;
-    const double W = plat_client_width(), H = plat_client_height();
-    if (!(0 < x && x < W && 0 < y && y < H))
-        return false;
-    const double q = double(x) / 200;
-    if (!(double(y) < H - std::sin(q * q) * 5 - 50))
-        return false;
-    return !scanned_hit(x, y, examined);
 }
 
 void expect_dot_as_plain(float x, float y)

@@ -13,10 +13,14 @@
 namespace {
 
 // The frame's two particle steps as the rules state them, dot by dot, with
-// no table, no cell map and nothing remembered between frames.
+// no index, no cell map and nothing remembered between frames.
 bool plain_visible(float x, float y)
 {
-    return on_screen(x, y) && double(y) < ground_y(x) && !hit_building(x, y);
+    int16_t examined = 0;
+    const bool shown = plain_dot_visible(x, y, examined);
+    if (examined != 0)
+        hit_index = examined;
+    return shown;
 }
 
 void plain_erase(const Mover& m)

@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 // A new 800 x 600 game from `seed`, start-up done, no frame run yet.
 inline void new_game(uint32_t seed = 1, int w = 800, int h = 600)
 {
@@ -91,4 +93,39 @@ inline std::vector<std::string> sounds_played()
         if (c.is_sound)
             out.push_back(c.name);
     return out;
+}
+
+// ---- The rules written out plainly, to hold the fast paths against ----------
+
+// The hit test as the rule states it, over the table as it stands: the first
+// building in slot order whose span strictly holds px is the only one
+// examined. `examined` is the slot it examined, or 0.
+inline bool scanned_hit(float px, float py, int16_t& examined)
+{
+    examined = 0;
+    if (py <= roof_top)
+        return false;
+    for (int16_t i = 1; i <= building_count; ++i) {
+        const Building& b = buildings[i];
+        if (double(b.x) < double(px) && double(px) < double(b.x) + double(b.w)) {
+            examined = i;
+            return double(b.y) - double(b.h) < double(py) && double(py) < double(b.y);
+        }
+    }
+    return false;
+}
+
+// The dot test as written out in full: on screen, strictly above the line,
+// then the scan. `examined` is what hit_building leaves in hit_index, 0 when
+// it is not reached or examines nothing.
+inline bool plain_dot_visible(float x, float y, int16_t& examined)
+{
+    examined = 0;
+    const double W = plat_client_width(), H = plat_client_height();
+    if (!(0 < x && x < W && 0 < y && y < H))
+        return false;
+    const double q = double(x) / 200;
+    if (!(double(y) < H - std::sin(q * q) * 5 - 50))
+        return false;
+    return !scanned_hit(x, y, examined);
 }
