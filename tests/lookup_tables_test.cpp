@@ -36,15 +36,15 @@ void probe_table(std::mt19937& gen, float width, float height)
         for (float x : {b.x, right, float(double(b.x) + b.w / 2)}) {
             for (float px : {x, std::nextafter(x, -1e9f), std::nextafter(x, 1e9f)}) {
                 for (float py : {mid_y, b.y, float(double(b.y) - b.h), down(gen)})
-                    expect_same_as_scan(px, py);
+                    ASSERT_NO_FATAL_FAILURE(expect_same_as_scan(px, py));
             }
         }
     }
     for (int k = 0; k < 400; ++k)
-        expect_same_as_scan(across(gen), down(gen));
+        ASSERT_NO_FATAL_FAILURE(expect_same_as_scan(across(gen), down(gen)));
     // A NaN height passes the roof_top test and examines a building.
     for (int k = 0; k < 20; ++k)
-        expect_same_as_scan(across(gen), std::nanf(""));
+        ASSERT_NO_FATAL_FAILURE(expect_same_as_scan(across(gen), std::nanf("")));
 }
 
 // A random table of n buildings around a client `width` wide: mostly spans
@@ -82,7 +82,7 @@ TEST(BuildingIndex, AgreesWithTheScanOnRandomSkylines)
         for (int table = 0; table < 60; ++table) {
             std::uniform_int_distribution<int> count(0, 25);
             random_table(gen, int16_t(count(gen)), width, 600);
-            probe_table(gen, width, 600);
+            ASSERT_NO_FATAL_FAILURE(probe_table(gen, width, 600));
         }
     }
 }
@@ -95,11 +95,11 @@ TEST(BuildingIndex, AgreesWithTheScanOnGeneratedSkylinesAsBuildingsFall)
         for (uint32_t seed = 1; seed <= 6; ++seed) {
             new_game(seed, w, h);
             while (building_count > 0) {
-                probe_table(gen, float(w), float(h));
+                ASSERT_NO_FATAL_FAILURE(probe_table(gen, float(w), float(h)));
                 std::uniform_int_distribution<int> slot(1, building_count);
                 remove_building(int16_t(slot(gen)));
             }
-            probe_table(gen, float(w), float(h));
+            ASSERT_NO_FATAL_FAILURE(probe_table(gen, float(w), float(h)));
         }
     }
 }
@@ -110,21 +110,21 @@ TEST(BuildingIndex, AgreesWithTheScanWhereTheTableOutgrowsTheIndex)
     mem_reset(800, 600);
     // More buildings than a column's mask holds.
     random_table(gen, 40, 800, 600);
-    probe_table(gen, 800, 600);
+    ASSERT_NO_FATAL_FAILURE(probe_table(gen, 800, 600));
     // A span wider than the index's columns; a building far out to the left.
     random_table(gen, 10, 800, 600);
     buildings[3].x = -20000;
     buildings[3].w = 20300;
     index_buildings();
-    probe_table(gen, 800, 600);
+    ASSERT_NO_FATAL_FAILURE(probe_table(gen, 800, 600));
     random_table(gen, 10, 800, 600);
     buildings[7].x = -3e9f;
     index_buildings();
-    probe_table(gen, 800, 600);
+    ASSERT_NO_FATAL_FAILURE(probe_table(gen, 800, 600));
     // Back to an ordinary table: the index takes over again.
     random_table(gen, 25, 800, 600);
-    probe_table(gen, 800, 600);
-    expect_same_as_scan(std::nanf(""), 560);
+    ASSERT_NO_FATAL_FAILURE(probe_table(gen, 800, 600));
+    ASSERT_NO_FATAL_FAILURE(expect_same_as_scan(std::nanf(""), 560));
 }
 
 TEST(BuildingIndex, FollowsStrikesDuringPlay)
@@ -140,7 +140,7 @@ TEST(BuildingIndex, FollowsStrikesDuringPlay)
         ASSERT_TRUE(frame());
         if (building_count != standing || f % 200 == 0) {
             standing = building_count;
-            probe_table(gen, 800, 600);
+            ASSERT_NO_FATAL_FAILURE(probe_table(gen, 800, 600));
         }
     }
     EXPECT_LE(building_count, 20);
@@ -239,20 +239,20 @@ void probe_dots(std::mt19937& gen)
                 line_ys.push_back(y);
             for (double y : line_ys)
                 for (float py : around(y))
-                    expect_dot_as_plain(px, py);
+                    ASSERT_NO_FATAL_FAILURE(expect_dot_as_plain(px, py));
         }
     }
     std::uniform_real_distribution<float> across(-3, float(W) + 3), down(-3, float(H) + 3);
     std::uniform_real_distribution<float> band(float(roof_top) - 8, float(H) - 40);
     for (int k = 0; k < 1500; ++k) {
-        expect_dot_as_plain(across(gen), down(gen));
-        expect_dot_as_plain(across(gen), band(gen));
+        ASSERT_NO_FATAL_FAILURE(expect_dot_as_plain(across(gen), down(gen)));
+        ASSERT_NO_FATAL_FAILURE(expect_dot_as_plain(across(gen), band(gen)));
     }
     const float nan = std::nanf(""), inf = INFINITY;
     for (float odd : {nan, inf, -inf, -1.0f, -0.0f, 1e30f, -1e30f, 3e9f, 70000.5f}) {
-        expect_dot_as_plain(odd, band(gen));
-        expect_dot_as_plain(across(gen), odd);
-        expect_dot_as_plain(odd, odd);
+        ASSERT_NO_FATAL_FAILURE(expect_dot_as_plain(odd, band(gen)));
+        ASSERT_NO_FATAL_FAILURE(expect_dot_as_plain(across(gen), odd));
+        ASSERT_NO_FATAL_FAILURE(expect_dot_as_plain(odd, odd));
     }
 }
 
@@ -288,7 +288,7 @@ TEST(DotCells, AgreeWithThePlainTestOnRandomSkylinesAndSizes)
             std::uniform_int_distribution<int> count(0, 25);
             random_table(gen, int16_t(count(gen)), float(w), float(h));
             snap_some_edges(gen);
-            probe_dots(gen);
+            ASSERT_NO_FATAL_FAILURE(probe_dots(gen));
         }
     }
 }
@@ -301,11 +301,11 @@ TEST(DotCells, AgreeWithThePlainTestAsBuildingsFall)
         for (uint32_t seed = 1; seed <= 2; ++seed) {
             new_game(seed, w, h);
             while (building_count > 0) {
-                probe_dots(gen);
+                ASSERT_NO_FATAL_FAILURE(probe_dots(gen));
                 std::uniform_int_distribution<int> slot(1, building_count);
                 remove_building(int16_t(slot(gen)));
             }
-            probe_dots(gen);
+            ASSERT_NO_FATAL_FAILURE(probe_dots(gen));
         }
         // Hand-made tables with overlaps, empty and reversed spans, losing
         // buildings one at a time: only the columns of the two moved spans
@@ -316,7 +316,7 @@ TEST(DotCells, AgreeWithThePlainTestAsBuildingsFall)
         while (building_count > 0) {
             std::uniform_int_distribution<int> slot(1, building_count);
             remove_building(int16_t(slot(gen)));
-            probe_dots(gen);
+            ASSERT_NO_FATAL_FAILURE(probe_dots(gen));
         }
     }
 }
@@ -325,34 +325,34 @@ TEST(DotCells, FollowWhatChangesWithoutTheIndex)
 {
     std::mt19937 gen(31);
     new_game(4);
-    probe_dots(gen);
+    ASSERT_NO_FATAL_FAILURE(probe_dots(gen));
     // roof_top and the client size written with nothing else called.
     roof_top = int16_t(roof_top + 7);
-    probe_dots(gen);
+    ASSERT_NO_FATAL_FAILURE(probe_dots(gen));
     roof_top = int16_t(roof_top - 30);
-    probe_dots(gen);
+    ASSERT_NO_FATAL_FAILURE(probe_dots(gen));
     mem_set_client_size(640, 480);
-    probe_dots(gen);
+    ASSERT_NO_FATAL_FAILURE(probe_dots(gen));
     mem_set_client_size(800, 600);
-    probe_dots(gen);
+    ASSERT_NO_FATAL_FAILURE(probe_dots(gen));
     // A saved moment put back after buildings fell.
     GameSnapshot saved;
     save_game(saved);
     remove_building(3);
     remove_building(1);
-    probe_dots(gen);
+    ASSERT_NO_FATAL_FAILURE(probe_dots(gen));
     restore_game(saved);
-    probe_dots(gen);
+    ASSERT_NO_FATAL_FAILURE(probe_dots(gen));
     // More buildings than a cell can name, then fewer again.
     random_table(gen, 70, 800, 600);
-    probe_dots(gen);
+    ASSERT_NO_FATAL_FAILURE(probe_dots(gen));
     random_table(gen, 20, 800, 600);
     buildings[5].x = std::nanf("");
     buildings[9].w = std::nanf("");
     index_buildings();
-    probe_dots(gen);
+    ASSERT_NO_FATAL_FAILURE(probe_dots(gen));
     remove_building(5);
-    probe_dots(gen);
+    ASSERT_NO_FATAL_FAILURE(probe_dots(gen));
 }
 
 } // namespace

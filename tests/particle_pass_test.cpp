@@ -222,7 +222,7 @@ TEST(ParticlePass, DrawsErasesAndCompactsAsThePlainStepsOverManyFrames)
         const auto want =
             play(start, picture, 24, plain_steps, [&](int f) { disturb(plain_gen, f, early); });
         mem_set_client_size(800, 600);
-        expect_same_frames(got, want, seed == 3 ? "seed 3" : "seed 8");
+        ASSERT_NO_FATAL_FAILURE(expect_same_frames(got, want, seed == 3 ? "seed 3" : "seed 8"));
     }
 }
 
@@ -248,7 +248,7 @@ TEST(ParticlePass, CompactionAfterTheMapChangesUnderTheDeadDots)
     };
     const auto got = play(start, picture, 1, pass_fall_compaction(particle_pass, particle_compaction), [](int) {});
     const auto want = play(start, picture, 1, pass_fall_compaction(plain_pass, plain_compaction), [](int) {});
-    expect_same_frames(got, want, "a fall between pass and compaction");
+    ASSERT_NO_FATAL_FAILURE(expect_same_frames(got, want, "a fall between pass and compaction"));
 }
 
 TEST(DotColour, RoundToChannelIsTheClampOfRound16)
