@@ -140,14 +140,13 @@ TEST(TickWait, EndsOnTheFirstAdvanceAcrossWrapAround)
     tick_wait(0xFFFFFFFFu); // reads 2^32 - 1, then wraps to 0
     EXPECT_EQ(mem_tick_reads() - reads, 2u);
 
-    // A clock that stands still for a while keeps the frame waiting.
-    mem_set_tick_step(0);
+    // A clock that stands still for a while keeps the frame waiting: five
+    // readings of 500, then 501.
     mem_set_tick(500);
-    // (No wait here: with step 0 it would never end. One step later it does.)
-    mem_set_tick_step(1);
+    mem_hold_tick(4);
     reads = mem_tick_reads();
     tick_wait(500);
-    EXPECT_EQ(mem_tick_reads() - reads, 2u);
+    EXPECT_EQ(mem_tick_reads() - reads, 6u);
 }
 
 TEST(Esc, ShowsThePointerUntilOneThenEnds)

@@ -44,8 +44,10 @@ inline void mem_push_event(const WindowEvent& event) { post_event(event); }
 uint64_t mem_pixel_writes();
 
 // The clock: its next reading, and how much each reading advances it.
+// mem_hold_tick(n): the next n readings leave it where it stands.
 void mem_set_tick(uint32_t tick);
 void mem_set_tick_step(uint32_t step);
+void mem_hold_tick(uint32_t readings);
 uint64_t mem_tick_reads();
 
 // The pointer's display counter, as it stands and set directly.
