@@ -136,7 +136,7 @@ TEST(BuildingIndex, FollowsStrikesDuringPlay)
     int16_t standing = building_count;
     for (int f = 1; f <= 3000 && building_count > 20; ++f) {
         if (f % 2 == 0)
-            mem_push_event(key_down(kKeyS));
+            post_event(key_down(kKeyS));
         ASSERT_TRUE(frame());
         if (building_count != standing || f % 200 == 0) {
             standing = building_count;

@@ -36,9 +36,6 @@ void mem_set_client_size(int w, int h);
 // The colour of a pixel of the picture; (0, 0, 0) outside it.
 Rgb mem_pixel(int x, int y);
 
-// Queues an event for the next plat_process_events (post_event, by its
-// older name, which the tests use throughout).
-inline void mem_push_event(const WindowEvent& event) { post_event(event); }
 
 // How many plat_set_pixel calls were made since the reset.
 uint64_t mem_pixel_writes();
