@@ -421,7 +421,9 @@ def case_reproducible(args):
     work = tempfile.mkdtemp(prefix="pelmaric-repro-")
     try:
         env = {k: v for k, v in os.environ.items() if k != "SOURCE_DATE_EPOCH"}
-        commit = run(["git", "-C", args.source, "log", "-1", "--format=%ct"]).stdout.strip()
+        commit = ""
+        if shutil.which("git"):
+            commit = run(["git", "-C", args.source, "log", "-1", "--format=%ct"]).stdout.strip()
         changelog = run(["dpkg-parsechangelog", "-l", os.path.join(args.source, "packaging/changelog"),
                          "-STimestamp"]).stdout.strip()
         check(changelog.isdigit(), f"dpkg-parsechangelog gave {changelog!r}")
@@ -439,10 +441,12 @@ def case_reproducible(args):
         first = keeping_manifest(args, lambda: pack(args.build, env, os.path.join(work, "first.deb")))
         # A second build folder, configured as the first, built and packed.
         second = os.path.join(work, "build")
-        options = [f"-DCMAKE_BUILD_TYPE={cache_value(args.build, 'CMAKE_BUILD_TYPE')}", "-DBUILD_TESTING=OFF"]
-        ipo = cache_value(args.build, "CMAKE_INTERPROCEDURAL_OPTIMIZATION")
-        if ipo:
-            options.append(f"-DCMAKE_INTERPROCEDURAL_OPTIMIZATION={ipo}")
+        options = ["-DBUILD_TESTING=OFF"]
+        for name in ("CMAKE_BUILD_TYPE", "CMAKE_INTERPROCEDURAL_OPTIMIZATION", "CMAKE_CXX_COMPILER",
+                     "CMAKE_CXX_FLAGS", "PELMARIC_SANITIZE"):
+            value = cache_value(args.build, name)
+            if value:
+                options.append(f"-D{name}={value}")
         result = run(["cmake", "-S", args.source, "-B", second] + options, env=env)
         check(result.returncode == 0, "configuring the second build failed:\n" + result.stdout + result.stderr)
         result = run(["nice", "cmake", "--build", second, "-j", str(os.cpu_count() or 2)], env=env, timeout=3000)
