@@ -1,0 +1,31 @@
+// service-worker.js -- keeps the page's files for offline play, one complete set per build.
+//
+// The build fills in the cache's name, from the version and a hash of every
+// file below, so a changed file makes a new worker with a cache of its own.
+// A worker serves only from its own cache, filled whole before it installs;
+// a new one waits until a page with no game running asks it to take over.
+const CACHE = '@PELMARIC_CACHE@';
+const FILES = [@PELMARIC_CACHE_FILES@];
+
+self.addEventListener('install', event => {
+  event.waitUntil(caches.open(CACHE).then(cache => cache.addAll(FILES.map(file => new Request(file, {cache: 'reload'})))));
+});
+
+self.addEventListener('activate', event => {
+  event.waitUntil(caches.keys().then(names => Promise.all(
+    names.filter(name => name.startsWith('pelmaric-') && name !== CACHE).map(name => caches.delete(name))))
+    .then(() => self.clients.claim()));
+});
+
+self.addEventListener('message', event => {
+  if (event.data === 'take-over')
+    self.skipWaiting();
+});
+
+self.addEventListener('fetch', event => {
+  if (event.request.method !== 'GET')
+    return;
+  event.respondWith(caches.open(CACHE)
+    .then(cache => cache.match(event.request, {ignoreSearch: true}))
+    .then(found => found || fetch(event.request)));
+});
