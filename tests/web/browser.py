@@ -53,16 +53,31 @@ class QuietHandler(http.server.SimpleHTTPRequestHandler):
     def log_message(self, *args):
         pass
 
+    # Counts the bytes of each file that reached the browser, in server.sent.
+    def copyfile(self, source, outputfile):
+        sent = self.server.sent
+        try:
+            while True:
+                chunk = source.read(64 * 1024)
+                if not chunk:
+                    break
+                outputfile.write(chunk)
+                sent[self.path] = sent.get(self.path, 0) + len(chunk)
+        except (BrokenPipeError, ConnectionResetError):
+            pass
+
 
 @contextlib.contextmanager
 def serve(folder):
-    """An HTTP server for `folder` on a free local port; yields its base URL."""
+    """An HTTP server for `folder` on a free local port; yields its base URL and its
+    byte counts by path."""
     handler = functools.partial(QuietHandler, directory=folder)
     server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), handler)
+    server.sent = {}
     thread = threading.Thread(target=server.serve_forever, daemon=True)
     thread.start()
     try:
-        yield f"http://127.0.0.1:{server.server_address[1]}/"
+        yield f"http://127.0.0.1:{server.server_address[1]}/", server.sent
     finally:
         server.shutdown()
         server.server_close()
@@ -139,11 +154,12 @@ def page_session(folder, extra_flags=(), page="index.html", wait_for_frames=True
     options.set_capability("goog:loggingPrefs", {"browser": "ALL"})
     driver = None
     try:
-        with serve(folder) as base:
+        with serve(folder) as (base, sent):
             driver = webdriver.Chrome(service=Service(executable_path=CHROMEDRIVER), options=options)
             driver.set_script_timeout(60)
             p = Page(driver, base + page)
             p.base = base
+            p.sent = sent
             if screen:
                 emulate_screen(driver, screen)
             driver.get(p.url)
