@@ -6,9 +6,20 @@
 // a new one waits until a page with no game running asks it to take over.
 const CACHE = '@PELMARIC_CACHE@';
 const FILES = [@PELMARIC_CACHE_FILES@];
+// An effect larger than the game plays (platform/sdl/wav_header.h) is not
+// kept: the page would not play it, and must not be made to fetch it whole.
+const MOST_EFFECT_BYTES = @PELMARIC_EFFECT_MOST_BYTES@;
 
+// Every file or none: a failed fetch fails the install, and the worker before stays.
 self.addEventListener('install', event => {
-  event.waitUntil(caches.open(CACHE).then(cache => cache.addAll(FILES.map(file => new Request(file, {cache: 'reload'})))));
+  event.waitUntil(caches.open(CACHE).then(cache => Promise.all(FILES.map(file =>
+    fetch(new Request(file, {cache: 'reload'})).then(response => {
+      if (!response.ok)
+        throw new Error(file + ': ' + response.status);
+      if (file.endsWith('.wav') && Number(response.headers.get('Content-Length')) > MOST_EFFECT_BYTES)
+        return response.body.cancel();
+      return cache.put(file, response);
+    })))));
 });
 
 self.addEventListener('activate', event => {
