@@ -31,13 +31,14 @@ LOAD = """
 const entries = performance.getEntriesByType('resource').concat(performance.getEntriesByType('navigation'));
 const paint = performance.getEntriesByName('first-contentful-paint')[0];
 const first = window.pelmaric.firstPresentMs;
-let before = 0, total = 0;
+let before = 0, total = 0, paintBytes = 0;
 for (const e of entries) {
-    const bytes = e.encodedBodySize || e.transferSize || 0;
+    const bytes = e.transferSize || 0;   // 0 for a file the page had already
     total += bytes;
     if (e.responseEnd <= first) before += bytes;
+    if (paint && e.responseEnd <= paint.startTime) paintBytes += bytes;
 }
-return [paint ? paint.startTime : -1, first, before, total, entries.length];
+return [paint ? paint.startTime : -1, first, before, total, entries.length, paintBytes];
 """
 
 
@@ -54,9 +55,9 @@ def load(site, loads=3):
     for _ in range(loads):
         with page_session(site, screen="desktop") as p:
             time.sleep(15.0)
-            paint, first, before, total, count = p.js(LOAD)
-            print(f"first paint {paint:.0f} ms, game's first picture {first:.0f} ms; {before:,} bytes before it, "
-                  f"{total:,} bytes in {count} files after 15 s")
+            paint, first, before, total, count, paint_bytes = p.js(LOAD)
+            print(f"first paint {paint:.0f} ms after {paint_bytes:,} bytes, game's first picture {first:.0f} ms "
+                  f"after {before:,} bytes; {total:,} bytes in {count} files after 15 s")
 
 
 def fps(site, seconds=10.0):

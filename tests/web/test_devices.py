@@ -1,6 +1,6 @@
-"""test_screens.py -- the page on desktops, laptops, tablets and phones: fitting, start and end, keys, fullscreen, touch, gamepads, offline, failures.
+"""test_devices.py -- the page on desktops, laptops, tablets and phones: fitting, start and end, keys, fullscreen, touch, gamepads, offline, failures.
 
-Usage: /usr/bin/python3 test_screens.py CASE SITE_FOLDER
+Usage: /usr/bin/python3 test_devices.py CASE SITE_FOLDER
 Each case opens its own headless Chromium on SITE_FOLDER (build-web/site), or
 on a changed copy of it; exit status 0 when the case holds.
 """
