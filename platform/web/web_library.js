@@ -46,7 +46,7 @@ var LibraryPelmaricWeb = {
     // (squared) so that small moves stay fine; the d-pad moves it one pixel.
     stickDeadZone: 0.15,
     stickSpeed: 12,
-    padButtons: {},      // 'pad:button' -> {down, nextMs}
+    padButtons: [],      // by pad index, by button: {down, nextMs}
     padKeys: [[2, 65], [0, 83], [1, 68], [4, 65], [5, 68]],   // West, South, East, shoulders
     padEndButtons: [8, 9],                                     // Back and Start together
 
@@ -317,13 +317,8 @@ var LibraryPelmaricWeb = {
     },
 
     // Pads are read only through navigator.getGamepads, never kept.
-    gamepads: function() {
-      var list = navigator.getGamepads ? navigator.getGamepads() : [];
-      var pads = [];
-      for (var i = 0; list && i < list.length; ++i)
-        if (list[i] && list[i].connected !== false)
-          pads.push(list[i]);
-      return pads;
+    gamepadList: function() {
+      return (navigator.getGamepads && navigator.getGamepads()) || [];
     },
 
     pressed: function(pad, button) {
@@ -337,23 +332,52 @@ var LibraryPelmaricWeb = {
       var look = function() {
         if (p.state !== 'loading' && p.state !== 'ready')
           return;
-        if (p.gamepads().some(function(pad) { return pad.buttons.some(function(b) { return b.pressed; }); })) {
-          p.gesture();
-          p.begin();
+        var pads = p.gamepadList();
+        for (var i = 0; i < pads.length; ++i) {
+          for (var b = 0; pads[i] && b < pads[i].buttons.length; ++b) {
+            if (p.pressed(pads[i], b)) {
+              p.gesture();
+              p.begin();
+            }
+          }
         }
         requestAnimationFrame(look);
       };
       requestAnimationFrame(look);
     },
 
+    // A gamepad button's state, kept by pad and button: true when it has just
+    // gone down or repeats now (a held button repeats as a held key does).
+    buttonFires: function(pad, button, now) {
+      var p = PelmaricWeb;
+      var states = p.padButtons[pad.index] || (p.padButtons[pad.index] = []);
+      var b = states[button] || (states[button] = {down: false, nextMs: 0});
+      if (!p.pressed(pad, button)) {
+        b.down = false;
+        return false;
+      }
+      if (!b.down) {
+        b.down = true;
+        b.nextMs = now + p.repeatDelayMs;
+        return true;
+      }
+      if (now < b.nextMs)
+        return false;
+      b.nextMs = Math.max(b.nextMs + p.repeatPeriodMs, now);
+      return true;
+    },
+
     // Once a game frame (web_video.cpp's plat_process_events): stick and d-pad
     // move the crosshair, buttons launch and repeat, Back + Start ends.
     pollGamepads: function() {
       var p = PelmaricWeb;
-      var pads = p.gamepads();
+      var pads = p.gamepadList();
       var now = performance.now();
-      var dx = 0, dy = 0, seen = {};
-      pads.forEach(function(pad) {
+      var dx = 0, dy = 0;
+      for (var i = 0; i < pads.length; ++i) {
+        var pad = pads[i];
+        if (!pad || pad.connected === false)
+          continue;
         var sx = pad.axes[0] || 0, sy = pad.axes[1] || 0;
         var m = Math.sqrt(sx * sx + sy * sy);
         if (m > p.stickDeadZone) {
@@ -364,30 +388,14 @@ var LibraryPelmaricWeb = {
         }
         dx += (p.pressed(pad, 15) ? 1 : 0) - (p.pressed(pad, 14) ? 1 : 0);
         dy += (p.pressed(pad, 13) ? 1 : 0) - (p.pressed(pad, 12) ? 1 : 0);
-        var press = function(name, button, key) {
-          seen[name] = true;
-          var b = p.padButtons[name] || (p.padButtons[name] = {down: false, nextMs: 0});
-          if (!p.pressed(pad, button)) {
-            b.down = false;
-          } else if (!b.down) {
-            b.down = true;
-            b.nextMs = now + p.repeatDelayMs;
-            if (key) _web_post_key(key, 0);
-            return true;
-          } else if (key && now >= b.nextMs) {
-            b.nextMs += p.repeatPeriodMs;
-            if (b.nextMs < now) b.nextMs = now + p.repeatPeriodMs;
-            _web_post_key(key, 0);
-          }
-          return false;
-        };
-        p.padKeys.forEach(function(pair) { press(pad.index + ':' + pair[0], pair[0], pair[1]); });
-        var back = press(pad.index + ':' + p.padEndButtons[0], p.padEndButtons[0], 0);
-        var start = press(pad.index + ':' + p.padEndButtons[1], p.padEndButtons[1], 0);
-        if ((back || start) && p.pressed(pad, p.padEndButtons[0]) && p.pressed(pad, p.padEndButtons[1]))
+        for (var k = 0; k < p.padKeys.length; ++k)
+          if (p.buttonFires(pad, p.padKeys[k][0], now))
+            _web_post_key(p.padKeys[k][1], 0);
+        var back = p.padEndButtons[0], start = p.padEndButtons[1];
+        var newly = p.buttonFires(pad, back, now) | p.buttonFires(pad, start, now);
+        if (newly && p.pressed(pad, back) && p.pressed(pad, start))
           _web_post_key(27, 0);
-      });
-      Object.keys(p.padButtons).forEach(function(name) { if (!seen[name]) delete p.padButtons[name]; });
+      }
       if (dx !== 0 || dy !== 0)
         p.moveAim(Math.min(Math.max(p.aim[0] + dx, 0), p.width - 1), Math.min(Math.max(p.aim[1] + dy, 0), p.height - 1), 0);
     },
