@@ -189,6 +189,9 @@ var LibraryPelmaricWeb = {
       // Keys that would scroll or find-as-you-type stay with the game while it
       // runs (web_video.cpp says which); before it, the start key is kept too.
       window.addEventListener('keydown', function(e) {
+        // Esc leaves fullscreen, as the browser's own Esc does (web_video.cpp passes it over).
+        if (e.keyCode === 27 && document.fullscreenElement)
+          document.exitFullscreen().catch(function() {});
         if (p.state !== 'ended' && !e.ctrlKey && !e.altKey && !e.metaKey && p.scrollKeys.indexOf(e.keyCode) >= 0)
           e.preventDefault();
       });

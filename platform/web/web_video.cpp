@@ -101,11 +101,16 @@ void post_key(int16_t code, int16_t shift)
 // Every key reaches the game, with Ctrl or Alt too, as on the desktop. Which
 // keys the browser does not also act on (scrolling, find-as-you-type) is the
 // page's decision (web_library.js), so a shortcut keeps working.
+// In fullscreen, Esc is the browser's: it leaves fullscreen, and the game
+// goes on.
 EM_BOOL on_key_down(int, const EmscriptenKeyboardEvent* e, void*)
 {
     if (stopped)
         return EM_FALSE;
     const int16_t code = key_code(*e);
+    EmscriptenFullscreenChangeEvent screen;
+    if (code == kKeyEsc && emscripten_get_fullscreen_status(&screen) == EMSCRIPTEN_RESULT_SUCCESS && screen.isFullscreen)
+        return EM_FALSE;
     if (code != 0)
         post_key(code, shift_state(*e));
     return EM_FALSE;

@@ -185,7 +185,8 @@ def case_keys(site):
 
 
 def case_fullscreen(site):
-    """The fullscreen button and a double-click on the canvas both make the game area fullscreen and refit it."""
+    """The fullscreen button and a double-click on the canvas both make the game area fullscreen and
+    refit it; the first Esc in fullscreen leaves it and does not end the game."""
     with page_session(site, screen="laptop") as p:
         fits = p.counter("fits")
         click(p, *centre_of(p, "#fullscreen"))
@@ -193,8 +194,10 @@ def case_fullscreen(site):
               "the fullscreen button did not make the game area fullscreen")
         check(wait_until(lambda: p.counter("fits") > fits, 5.0), "the canvas was not refitted in fullscreen")
         check_layout(p, "laptop")
-        p.js("document.exitFullscreen();")
-        check(wait_until(lambda: p.js("return document.fullscreenElement === null;"), 5.0), "fullscreen did not end")
+        press_key(p, "Escape")
+        check(wait_until(lambda: p.js("return document.fullscreenElement === null;"), 5.0), "Esc did not leave fullscreen")
+        time.sleep(0.3)
+        check(not p.counter("stopped"), "the Esc that left fullscreen ended the game")
         fits = p.counter("fits")
         x, y = canvas_point(p, 400, 300)
         click(p, x, y, 1)
