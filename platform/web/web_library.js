@@ -131,7 +131,7 @@ var LibraryPelmaricWeb = {
       element.style.height = h + 'px';
     },
 
-    // A pointer event's position in game pixels, fractions kept.
+    // A pointer event's or a touch's position in game pixels, fractions kept.
     gamePosition: function(e) {
       var box = PelmaricWeb.canvas.getBoundingClientRect();
       return [(e.clientX - box.left) * PelmaricWeb.width / box.width,
@@ -252,11 +252,6 @@ var LibraryPelmaricWeb = {
       var game = document.getElementById('game');
       if (!document.fullscreenElement && game.requestFullscreen)
         game.requestFullscreen().catch(function() {});
-    },
-
-    // A touch's position in game pixels, fractions kept.
-    touchPosition: function(t) {
-      return PelmaricWeb.gamePosition(t);
     },
 
     moveAim: function(x, y, shift) {

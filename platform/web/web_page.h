@@ -13,8 +13,10 @@ extern "C" {
 
 // ---- JavaScript, called from C++ ------------------------------------------------
 
-// Finds the canvas, sizes it on the screen, listens for the pointer and for
-// the first gesture that may start audio. Called once by plat_open_window.
+// Gives the canvas the game's size and a context, and listens for the mouse
+// on it. The page around it (layout, start screen, touch, gamepads) was set up
+// as the script loaded, and the player's first gesture started the game.
+// Called once by plat_open_window.
 void web_page_start(int width, int height);
 
 // Puts `count` rectangles of the RGBA copy at `rgba` (width x height, 4 bytes
