@@ -413,21 +413,28 @@ var LibraryPelmaricWeb = {
           if (registration.waiting && navigator.serviceWorker.controller && (p.state === 'loading' || p.state === 'ready'))
             registration.waiting.postMessage('take-over');
         };
+        var follow = function() {
+          if (registration.installing)
+            registration.installing.addEventListener('statechange', offer);
+        };
+        registration.addEventListener('updatefound', follow);
+        follow();
         offer();
-        registration.addEventListener('updatefound', function() {
-          var worker = registration.installing;
-          if (worker)
-            worker.addEventListener('statechange', offer);
-        });
       };
       navigator.serviceWorker.addEventListener('controllerchange', function() {
         if (p.state === 'loading' || p.state === 'ready')
           location.reload();
       });
-      if (navigator.serviceWorker.controller)
-        navigator.serviceWorker.getRegistration().then(watch);
+      // A page the worker served asks whether the build changed.
+      if (navigator.serviceWorker.controller) {
+        navigator.serviceWorker.getRegistration().then(function(registration) {
+          watch(registration);
+          if (registration)
+            registration.update().catch(function() {});
+        });
+      }
       p.registerWorker = function() {
-        navigator.serviceWorker.register('service-worker.js').then(watch).catch(function() {});
+        navigator.serviceWorker.register('service-worker.js', {updateViaCache: 'none'}).then(watch).catch(function() {});
       };
     },
     registerWorker: function() {},
