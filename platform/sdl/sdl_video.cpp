@@ -117,6 +117,16 @@ void convert_from_staging(SDL_Surface* surface, const PictureRect& to)
     SDL_ConvertPixels(to.w, to.h, kPictureFormat, from, pitch, surface->format->format, dst, surface->pitch);
 }
 
+// The unchanged game pixels worth sending along to save a copy call: the
+// slack the picture's record is tuned for is in screen pixels, and each game
+// pixel now covers several.
+int merge_slack()
+{
+    const ScaleLayout& l = scale_layout();
+    const double shown = double(l.w) * l.h, game = double(kClientWidth) * kClientHeight;
+    return shown > game ? std::max(1, int(kPresentMergeSlack * game / shown)) : kPresentMergeSlack;
+}
+
 // Sends what changed since the last present (or, with `everything`, the
 // whole picture and the black bars around it) to the screen, enlarged. Never
 // touches a window that is gone.
@@ -136,7 +146,7 @@ void present(bool everything)
         }
         if (everything)
             picture_mark_all_changed();
-        const int count = picture_changed_rects(kClientWidth, kClientHeight, changes, kPresentMaxRects, kPresentMergeSlack);
+        const int count = picture_changed_rects(kClientWidth, kClientHeight, changes, kPresentMaxRects, merge_slack());
         picture_forget_changes();
         x11_present(changes, count, everything);
         return;
@@ -152,7 +162,7 @@ void present(bool everything)
         picture_mark_all_changed();
 
     SDL_Rect rects[kPresentMaxRects];
-    const int count = picture_changed_rects(kClientWidth, kClientHeight, changes, kPresentMaxRects, kPresentMergeSlack);
+    const int count = picture_changed_rects(kClientWidth, kClientHeight, changes, kPresentMaxRects, merge_slack());
     picture_forget_changes();
     if (count == 0 && !everything)
         return;
