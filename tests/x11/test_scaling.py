@@ -7,6 +7,7 @@ whose --screenshot is the picture that window must show, enlarged).
 Each case starts its own Xvfb; exit status 0 when the case holds.
 """
 
+import operator
 import os
 import subprocess
 import sys
@@ -183,6 +184,7 @@ def picture_part(s, columns, top=0):
     shot = grab_screen(s, s.x + lx, s.y + ly + first, right, lh - first)
     xs = [min(right - 1, (2 * g + 1) * lw // (2 * WIDTH)) for g in range(columns)]
     whole = lw // WIDTH if lw % WIDTH == 0 else 0
+    pick = operator.itemgetter(*[3 * x + c for x in xs for c in range(3)])
     rgb = bytearray(3 * columns * HEIGHT)
     for g in range(top, HEIGHT):
         base = (min(lh - 1, (2 * g + 1) * lh // (2 * HEIGHT)) - first) * right * 3
@@ -194,7 +196,7 @@ def picture_part(s, columns, top=0):
                 rgb[out + channel:out + 3 * columns:3] = \
                     shot.rgb[start + channel:start + 3 * whole * columns:3 * whole]
         else:
-            rgb[out:out + 3 * columns] = b"".join(shot.rgb[base + 3 * x:base + 3 * x + 3] for x in xs)
+            rgb[out:out + 3 * columns] = bytes(pick(shot.rgb[base:base + 3 * right]))
     return Shot(columns, HEIGHT, bytes(rgb))
 
 
