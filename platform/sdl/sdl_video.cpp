@@ -12,7 +12,7 @@
 #include "platform/sdl/sdl_icon.h"
 #include "platform/sdl/sdl_scale.h"
 #include "platform/sdl/sdl_window_watch.h"
-#include "platform/sdl/sdl_x11_fullscreen.h"
+#include "platform/sdl/sdl_x11_window.h"
 #include "platform/sdl/sdl_x11_present.h"
 #include "platform/events.h"
 #include "platform/picture.h"
@@ -494,6 +494,7 @@ void plat_open_window()
         fail_to_open(SDL_GetError());
     SDL_SetWindowMinimumSize(window, kClientWidth, kClientHeight);
     sdl_set_window_icon(window);
+    x11_black_background(window);
     // Typed text is never read; with text input on, an input method could
     // swallow the game's keys.
     SDL_StopTextInput();
