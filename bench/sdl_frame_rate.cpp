@@ -4,8 +4,10 @@
 // and runs its frames untouched for 60 s, noting when each one starts. The
 // game paces itself on the clock at 64 frames per second (15.625 ms a
 // frame), so a mean clearly below 64, or gaps between frame starts well
-// over the tick, mean some frames took longer than theirs. Without a display
-// it prints why and runs nothing.
+// over the tick, mean some frames took longer than theirs. It runs with the
+// window at 1x, 2x, 3x and fullscreen (the second argument: 1, 2, 3, 0), on
+// a screen of 3840 x 2160 (tests/x11/frame_rate.sh). Without a display it
+// prints why and runs nothing.
 #include "platform/platform.h"
 #include "shell/game_loop.h"
 
@@ -34,6 +36,11 @@ void game_frame_rate(benchmark::State& state)
     std::vector<clock::time_point> starts;
     starts.reserve(size_t(state.range(0)) * 64 * 4);
     start_up(20240601u);
+    state.SetLabel(scale_name(state.range(1)));
+    if (!set_window_scale(state.range(1))) {
+        state.SkipWithError("the window cannot have this size on this screen");
+        return;
+    }
     for (auto _ : state) {
         starts.clear();
         const auto first = clock::now();
@@ -61,7 +68,11 @@ void game_frame_rate(benchmark::State& state)
 
 } // namespace
 
-BENCHMARK(game_frame_rate)->ArgName("seconds")->Arg(60)->Iterations(1)->Unit(benchmark::kSecond);
+BENCHMARK(game_frame_rate)
+    ->ArgNames({"seconds", "scale"})
+    ->ArgsProduct({{60}, {1, 2, 3, 0}})
+    ->Iterations(1)
+    ->Unit(benchmark::kSecond);
 
 int main(int argc, char** argv)
 {

@@ -3,8 +3,10 @@
 // A frame of the game changes a few hundred pixels (crosshair, missile heads,
 // trails) and the next clock read sends them to the screen. These benchmarks
 // time that present for a typical frame, a busy frame, a full repaint and a
-// clock read with nothing to send (the game's wait loop). Without a display
-// they print why and run nothing.
+// clock read with nothing to send (the game's wait loop), with the window at
+// 1x, 2x and 3x and fullscreen (the second argument: 1, 2, 3, 0); run them
+// on a screen of 3840 x 2160 (tests/x11/frame_rate.sh does). Without a
+// display they print why and run nothing.
 #include "platform/platform.h"
 
 #include "bench/sdl_display.h"
@@ -27,9 +29,23 @@ void paint_background()
     plat_tick_count();
 }
 
+// Brings the window to the benchmark's scale; false (and the benchmark
+// skipped) when the screen cannot have it.
+bool at_scale(benchmark::State& state, int arg)
+{
+    const int64_t scale = state.range(arg);
+    state.SetLabel(scale_name(scale));
+    if (set_window_scale(scale))
+        return true;
+    state.SkipWithError("the window cannot have this size on this screen");
+    return false;
+}
+
 // `pixels` scattered pixels of random colour, then the clock read that presents them.
 void present_scattered(benchmark::State& state)
 {
+    if (!at_scale(state, 1))
+        return;
     paint_background();
     std::mt19937 random(12345);
     const int pixels = int(state.range(0));
@@ -46,6 +62,8 @@ void present_scattered(benchmark::State& state)
 // The crosshair of a moving aim: two short lines redrawn at a new place each frame.
 void present_crosshair(benchmark::State& state)
 {
+    if (!at_scale(state, 0))
+        return;
     paint_background();
     int step = 0;
     for (auto _ : state) {
@@ -60,6 +78,8 @@ void present_crosshair(benchmark::State& state)
 // The whole picture changed (a new level's sky): the worst case.
 void present_full_frame(benchmark::State& state)
 {
+    if (!at_scale(state, 0))
+        return;
     int shade = 0;
     for (auto _ : state) {
         plat_draw_line(0.0f, 0.0f, 800.0f, 0.0f, rgb(shade & 255, 0, 0));
@@ -72,6 +92,8 @@ void present_full_frame(benchmark::State& state)
 // The wait loop's clock read when nothing was drawn since the last present.
 void clock_read_idle(benchmark::State& state)
 {
+    if (!at_scale(state, 0))
+        return;
     paint_background();
     for (auto _ : state)
         benchmark::DoNotOptimize(plat_tick_count());
@@ -79,10 +101,10 @@ void clock_read_idle(benchmark::State& state)
 
 } // namespace
 
-BENCHMARK(present_scattered)->Arg(50)->Arg(300)->Arg(1000)->Unit(benchmark::kMicrosecond);
-BENCHMARK(present_crosshair)->Unit(benchmark::kMicrosecond);
-BENCHMARK(present_full_frame)->Unit(benchmark::kMicrosecond);
-BENCHMARK(clock_read_idle)->Unit(benchmark::kNanosecond);
+BENCHMARK(present_scattered)->ArgNames({"pixels", "scale"})->ArgsProduct({{50, 300, 800, 1000}, {1, 2, 3, 0}})->Unit(benchmark::kMicrosecond);
+BENCHMARK(present_crosshair)->ArgName("scale")->Arg(1)->Arg(2)->Arg(3)->Arg(0)->Unit(benchmark::kMicrosecond);
+BENCHMARK(present_full_frame)->ArgName("scale")->Arg(1)->Arg(2)->Arg(3)->Arg(0)->Unit(benchmark::kMicrosecond);
+BENCHMARK(clock_read_idle)->ArgName("scale")->Arg(1)->Arg(3)->Unit(benchmark::kNanosecond);
 
 int main(int argc, char** argv)
 {

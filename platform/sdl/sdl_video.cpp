@@ -1,14 +1,18 @@
 // sdl_video.cpp -- the game window on SDL2: showing the picture, events, pointer and clock.
 //
 // The game draws into the shared picture (platform/picture.h). Here the rows
-// that changed reach the window when the game next reads the clock, which it
-// does at least once per frame while it waits for the next one. The window
-// surface path (no GPU, no vsync) keeps one present well under a millisecond
-// and keeps Mesa out of the process.
+// that changed reach the window, enlarged to the window's size
+// (sdl_scale.h), when the game next reads the clock, which it does at least
+// once per frame while it waits for the next one. The window surface path
+// (no GPU, no vsync) keeps one present well under a millisecond and keeps
+// Mesa out of the process.
 #include "platform/platform.h"
 #include "platform/sdl/sdl_audio.h"
+#include "platform/sdl/sdl_gamepad.h"
 #include "platform/sdl/sdl_icon.h"
+#include "platform/sdl/sdl_scale.h"
 #include "platform/sdl/sdl_window_watch.h"
+#include "platform/sdl/sdl_x11_window.h"
 #include "platform/sdl/sdl_x11_present.h"
 #include "platform/events.h"
 #include "platform/picture.h"
@@ -40,18 +44,33 @@ const std::chrono::steady_clock::time_point program_start = std::chrono::steady_
 SDL_Window* window = nullptr;
 bool audio_open = false;
 
-// The picture seen as an SDL surface, for converting blits onto a window
-// surface whose pixels are not the picture's own.
-SDL_Surface* picture_surface = nullptr;
-
-// The window surface the picture was last copied to, and the whole factor
-// each game pixel is enlarged by on it.
+// The window surface the picture was last shown on, and its size. When its
+// pixels are not the picture's own, the enlarged picture is put together in
+// `staging` (as large as the surface, made when the surface is adopted) and
+// converted from there.
 SDL_Surface* shown_on = nullptr;
 int shown_w = 0, shown_h = 0;
-int scale = 1;
+std::vector<uint32_t> staging;
+
+// Where the game's crosshair was last put, by the mouse or a pad, in game
+// pixels: a pad carries on from there. The game starts it at (0, 0).
+float aim_x = 0, aim_y = 0;
+
+// The window point the pointer was last warped to, after a pad moved the
+// crosshair: the motion X reports for the warp is not the player's.
+bool warped = false;
+int warped_x = 0, warped_y = 0;
+
+// The window's place and size before it went fullscreen, to come back to.
+bool have_windowed = false;
+int windowed_x = 0, windowed_y = 0, windowed_w = 0, windowed_h = 0;
 
 int32_t cursor_counter = 0;
 int applied_cursor = SDL_ENABLE;
+
+// Above the window's client area a title bar takes room; the whole factor
+// the window opens at leaves this much of the display's height for it.
+constexpr int kTitleBarRoom = 60;
 
 // Ends the program when no real window can be had: one line on stderr,
 // status 1. Called only from plat_open_window.
@@ -64,17 +83,7 @@ int applied_cursor = SDL_ENABLE;
     std::exit(1);
 }
 
-// Wraps the picture's pixels as an SDL surface, for the converting path.
-void wrap_picture()
-{
-    picture_surface = SDL_CreateRGBSurfaceWithFormatFrom(const_cast<uint32_t*>(picture_pixels()), picture_width(),
-                                                         picture_height(), 32, picture_width() * 4, kPictureFormat);
-    if (picture_surface == nullptr)
-        fail_to_open(SDL_GetError());
-    SDL_SetSurfaceBlendMode(picture_surface, SDL_BLENDMODE_NONE);
-}
-
-// Window points to drawable pixels, horizontally and vertically. 1 except on
+// Drawable pixels per window point, horizontally and vertically. 1 except on
 // HiDPI displays where the window system gives a larger drawable.
 void pixels_per_point(double& px, double& py)
 {
@@ -86,63 +95,60 @@ void pixels_per_point(double& px, double& py)
 }
 
 // Adopts a new window surface (first present, or the old one was replaced
-// after a size change): works out the enlargement and blanks it, since the
-// whole picture is copied anew.
+// after a size change): lays the picture out on it; the caller repaints all.
 void adopt_surface(SDL_Surface* surface)
 {
-    double px = 1.0, py = 1.0;
-    pixels_per_point(px, py);
-    scale = std::max(1, int(std::floor(std::min(px, py))));
     shown_on = surface;
     shown_w = surface->w;
     shown_h = surface->h;
-    SDL_FillRect(surface, nullptr, SDL_MapRGB(surface->format, 0, 0, 0));
+    scale_set_drawable(surface->w, surface->h);
+    if (surface->format->format != kPictureFormat)
+        staging.assign(size_t(std::min(surface->w, kScaleMaxDrawable)) * size_t(std::min(surface->h, kScaleMaxDrawable)), 0);
 }
 
-// Copies the game-pixel rectangle r of the picture onto the window surface,
-// each pixel enlarged to scale x scale: a plain copy when the surface has the
-// picture's own pixel format, else SDL's converting blit.
-void copy_to_surface(SDL_Surface* surface, const PictureRect& r)
+// Paints the rectangle `to` of the window surface from the enlarged picture
+// in `staging` (which has the picture's pixel format), converting.
+void convert_from_staging(SDL_Surface* surface, const PictureRect& to)
 {
-    if (surface->format->format == kPictureFormat) {
-        const uint32_t* pixels = picture_pixels();
-        for (int y = r.y; y < r.y + r.h; ++y) {
-            const uint32_t* src = pixels + size_t(y) * kClientWidth + r.x;
-            for (int sy = 0; sy < scale; ++sy) {
-                auto* row = reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(surface->pixels) + size_t(y * scale + sy) * surface->pitch);
-                uint32_t* dst = row + size_t(r.x) * scale;
-                if (scale == 1) {
-                    std::memcpy(dst, src, size_t(r.w) * 4);
-                } else {
-                    for (int x = 0; x < r.w; ++x)
-                        for (int sx = 0; sx < scale; ++sx)
-                            *dst++ = src[x];
-                }
-            }
-        }
-    } else {
-        SDL_Rect from{r.x, r.y, r.w, r.h};
-        SDL_Rect to{r.x * scale, r.y * scale, r.w * scale, r.h * scale};
-        if (scale == 1)
-            SDL_BlitSurface(picture_surface, &from, surface, &to);
-        else
-            SDL_BlitScaled(picture_surface, &from, surface, &to);
-    }
+    const int pitch = scale_drawable_w() * 4;
+    const auto* from = reinterpret_cast<const uint8_t*>(staging.data()) + size_t(to.y) * size_t(pitch) + size_t(to.x) * 4;
+    auto* dst = static_cast<uint8_t*>(surface->pixels) + size_t(to.y) * size_t(surface->pitch) +
+                size_t(to.x) * surface->format->BytesPerPixel;
+    SDL_ConvertPixels(to.w, to.h, kPictureFormat, from, pitch, surface->format->format, dst, surface->pitch);
+}
+
+// The unchanged game pixels worth sending along to save a copy call: the
+// slack the picture's record is tuned for is in screen pixels, and each game
+// pixel now covers several.
+int merge_slack()
+{
+    const ScaleLayout& l = scale_layout();
+    const double shown = double(l.w) * l.h, game = double(kClientWidth) * kClientHeight;
+    return shown > game ? std::max(1, int(kPresentMergeSlack * game / shown)) : kPresentMergeSlack;
 }
 
 // Sends what changed since the last present (or, with `everything`, the
-// whole picture) to the screen. Never touches a window that is gone.
+// whole picture and the black bars around it) to the screen, enlarged. Never
+// touches a window that is gone.
 void present(bool everything)
 {
     if (window == nullptr || window_watch_lost())
         return;
+    PictureRect changes[kPresentMaxRects];
     if (x11_present_active()) {
+        int dw = 0, dh = 0;
+        SDL_GetWindowSizeInPixels(window, &dw, &dh);
+        if (dw != scale_drawable_w() || dh != scale_drawable_h() || !x11_present_ready()) {
+            if (!x11_present_resize(dw, dh))
+                return;
+            scale_set_drawable(dw, dh);
+            everything = true;
+        }
         if (everything)
             picture_mark_all_changed();
-        PictureRect changes[kPresentMaxRects];
-        const int count = picture_changed_rects(kClientWidth, kClientHeight, changes, kPresentMaxRects, kPresentMergeSlack);
+        const int count = picture_changed_rects(kClientWidth, kClientHeight, changes, kPresentMaxRects, merge_slack());
         picture_forget_changes();
-        x11_present(changes, count);
+        x11_present(changes, count, everything);
         return;
     }
     SDL_Surface* surface = SDL_GetWindowSurface(window);
@@ -155,10 +161,8 @@ void present(bool everything)
     if (everything)
         picture_mark_all_changed();
 
-    // Only the part of the picture that fits on the surface is copied.
-    PictureRect changes[kPresentMaxRects];
     SDL_Rect rects[kPresentMaxRects];
-    const int count = picture_changed_rects(surface->w / scale, surface->h / scale, changes, kPresentMaxRects, kPresentMergeSlack);
+    const int count = picture_changed_rects(kClientWidth, kClientHeight, changes, kPresentMaxRects, merge_slack());
     picture_forget_changes();
     if (count == 0 && !everything)
         return;
@@ -166,18 +170,78 @@ void present(bool everything)
     const bool locked = SDL_MUSTLOCK(surface);
     if (locked && SDL_LockSurface(surface) != 0)
         return;
+    const bool direct = surface->format->format == kPictureFormat;
     for (int i = 0; i < count; ++i) {
-        const PictureRect& r = changes[i];
-        copy_to_surface(surface, r);
-        rects[i] = SDL_Rect{r.x * scale, r.y * scale, r.w * scale, r.h * scale};
+        const PictureRect to = scale_to_drawable(changes[i]);
+        if (direct) {
+            scale_copy(static_cast<uint8_t*>(surface->pixels), surface->pitch, changes[i]);
+        } else {
+            scale_copy(reinterpret_cast<uint8_t*>(staging.data()), scale_drawable_w() * 4, changes[i]);
+            convert_from_staging(surface, to);
+        }
+        rects[i] = SDL_Rect{to.x, to.y, to.w, to.h};
     }
     if (locked)
         SDL_UnlockSurface(surface);
-    // A whole repaint also sends the black margin a larger surface may have.
-    if (everything)
+    if (everything) {
+        PictureRect bars[4];
+        const int n = scale_bars(bars);
+        for (int i = 0; i < n; ++i) {
+            SDL_Rect bar{bars[i].x, bars[i].y, bars[i].w, bars[i].h};
+            SDL_FillRect(surface, &bar, SDL_MapRGB(surface->format, 0, 0, 0));
+        }
         SDL_UpdateWindowSurface(window);
-    else
+    } else {
         SDL_UpdateWindowSurfaceRects(window, rects, count);
+    }
+}
+
+// Goes to desktop fullscreen (no mode change) or back to the window as it
+// was. F11 and Alt+Enter do it; a window manager's own fullscreen is only a
+// new size, shown by the same scaling.
+void toggle_fullscreen()
+{
+    if (SDL_GetWindowFlags(window) & SDL_WINDOW_FULLSCREEN) {
+        SDL_SetWindowFullscreen(window, 0);
+        // A window manager puts the window back by itself; a bare X server
+        // leaves it screen-sized.
+        if (have_windowed) {
+            SDL_SetWindowSize(window, windowed_w, windowed_h);
+            SDL_SetWindowPosition(window, windowed_x, windowed_y);
+            have_windowed = false;
+        }
+    } else {
+        SDL_GetWindowPosition(window, &windowed_x, &windowed_y);
+        SDL_GetWindowSize(window, &windowed_w, &windowed_h);
+        have_windowed = true;
+        SDL_SetWindowFullscreen(window, SDL_WINDOW_FULLSCREEN_DESKTOP);
+        x11_cover_display_without_wm(window);
+    }
+    present(true);
+}
+
+// The keys that belong to the window, as its close button does: F11, and
+// Enter (either one) with either Alt. The game never sees them.
+bool is_fullscreen_key(const SDL_Keysym& key)
+{
+    if (key.sym == SDLK_F11)
+        return true;
+    return (key.sym == SDLK_RETURN || key.sym == SDLK_KP_ENTER) && (key.mod & KMOD_ALT) != 0;
+}
+
+// Moves the pointer onto the crosshair a pad has moved, so that the mouse
+// carries on from there; only while the pointer is over the window.
+void warp_pointer_to_aim()
+{
+    if (SDL_GetMouseFocus() != window)
+        return;
+    double dx = 0, dy = 0, px = 1, py = 1;
+    scale_from_game(aim_x, aim_y, dx, dy);
+    pixels_per_point(px, py);
+    warped_x = int(std::floor(dx / px));
+    warped_y = int(std::floor(dy / py));
+    warped = true;
+    SDL_WarpMouseInWindow(window, warped_x, warped_y);
 }
 
 // Shows or hides the pointer over the window as the display counter says.
@@ -199,10 +263,6 @@ void shut_down()
     if (audio_open) {
         audio_open = false;
         sdl_audio_close();
-    }
-    if (picture_surface != nullptr) {
-        SDL_FreeSurface(picture_surface);
-        picture_surface = nullptr;
     }
     if (window != nullptr && !window_watch_lost())
         x11_present_stop();
@@ -301,23 +361,28 @@ int16_t button_code(uint8_t button)
     }
 }
 
-// A pointer position in window points to game pixels, fractions kept. On a
-// HiDPI drawable the game pixels are `scale` drawable pixels wide.
-void to_game_pixels(int x, int y, float& gx, float& gy)
+// A pointer position in window points to game pixels, fractions kept. False
+// over a black bar: that is no place in the game, as outside the window.
+bool to_game_pixels(int x, int y, float& gx, float& gy)
 {
     double px = 1.0, py = 1.0;
     pixels_per_point(px, py);
-    gx = float(x * px / scale);
-    gy = float(y * py / scale);
+    return scale_to_game(x * px, y * py, gx, gy);
 }
 
 // Turns one SDL event into the game's window events and posts them; called
 // for each queued SDL event by plat_process_events. Esc is both a key going
-// down and the character typed; a close request is taken as Esc.
+// down and the character typed; a close request is taken as Esc. The window's
+// own keys and every change of size repaint the whole window.
 void translate(const SDL_Event& e)
 {
     switch (e.type) {
     case SDL_KEYDOWN: {
+        if (is_fullscreen_key(e.key.keysym)) {
+            if (!e.key.repeat)
+                toggle_fullscreen();
+            break;
+        }
         int16_t code = key_code(e.key.keysym);
         if (code == 0)
             break;
@@ -327,8 +392,14 @@ void translate(const SDL_Event& e)
         break;
     }
     case SDL_MOUSEMOTION: {
+        if (warped && e.motion.x == warped_x && e.motion.y == warped_y)
+            break;
+        warped = false;
         float x = 0, y = 0;
-        to_game_pixels(e.motion.x, e.motion.y, x, y);
+        if (!to_game_pixels(e.motion.x, e.motion.y, x, y))
+            break;
+        aim_x = x;
+        aim_y = y;
         post_event(mouse_move(x, y));
         break;
     }
@@ -337,14 +408,14 @@ void translate(const SDL_Event& e)
         if (button == 0)
             break;
         float x = 0, y = 0;
-        to_game_pixels(e.button.x, e.button.y, x, y);
-        post_event(mouse_down(x, y, button));
+        if (to_game_pixels(e.button.x, e.button.y, x, y))
+            post_event(mouse_down(x, y, button));
         break;
     }
     case SDL_WINDOWEVENT:
         if (e.window.event == SDL_WINDOWEVENT_CLOSE)
             post_event(key_press(kKeyEsc));
-        else if (e.window.event == SDL_WINDOWEVENT_EXPOSED)
+        else if (e.window.event == SDL_WINDOWEVENT_EXPOSED || e.window.event == SDL_WINDOWEVENT_SIZE_CHANGED)
             present(true);
         break;
     case SDL_QUIT:
@@ -354,8 +425,19 @@ void translate(const SDL_Event& e)
         window_watch_note(e.syswm.msg);
         break;
     default:
+        gamepad_event(e);
         break;
     }
+}
+
+// The whole factor the window opens at: the largest that fits the display's
+// usable area with room for a title bar; at least 1.
+int opening_factor()
+{
+    SDL_Rect usable{};
+    if (SDL_GetDisplayUsableBounds(0, &usable) != 0)
+        return 1;
+    return std::max(1, std::min(usable.w / kClientWidth, (usable.h - kTitleBarRoom) / kClientHeight));
 }
 
 } // namespace
@@ -383,6 +465,8 @@ void plat_open_window()
         fail_to_open("no display (DISPLAY is not set, nor a usable WAYLAND_DISPLAY)");
     SDL_SetHint(SDL_HINT_VIDEODRIVER, has_x && has_wayland ? "x11,wayland" : has_x ? "x11" : "wayland");
     SDL_SetHint(SDL_HINT_VIDEO_X11_NET_WM_BYPASS_COMPOSITOR, "0");
+    // Switching to another window leaves a fullscreen game on screen.
+    SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
     if (SDL_Init(SDL_INIT_VIDEO) != 0) {
         std::string reason = SDL_GetError();
         if (has_x)
@@ -401,11 +485,16 @@ void plat_open_window()
     if (driver_name == "x11")
         SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
 
-    window = SDL_CreateWindow("Pelmaric", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, kClientWidth, kClientHeight,
-                              SDL_WINDOW_SHOWN | SDL_WINDOW_ALLOW_HIGHDPI);
+    // The picture stays 800 x 600 game pixels; the window is any size from
+    // that up, and shows it enlarged.
+    const int factor = opening_factor();
+    window = SDL_CreateWindow("Pelmaric", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, kClientWidth * factor,
+                              kClientHeight * factor, SDL_WINDOW_SHOWN | SDL_WINDOW_ALLOW_HIGHDPI | SDL_WINDOW_RESIZABLE);
     if (window == nullptr)
         fail_to_open(SDL_GetError());
+    SDL_SetWindowMinimumSize(window, kClientWidth, kClientHeight);
     sdl_set_window_icon(window);
+    x11_black_background(window);
     // Typed text is never read; with text input on, an input method could
     // swallow the game's keys.
     SDL_StopTextInput();
@@ -414,12 +503,11 @@ void plat_open_window()
     // SDL's window surface knows the usual pixel formats; on a deep-colour or
     // colour-mapped screen the picture goes through Xlib instead.
     picture_resize(kClientWidth, kClientHeight);
-    if (SDL_GetWindowSurface(window) != nullptr)
-        wrap_picture();
-    else if (!x11_present_start(window))
+    if (SDL_GetWindowSurface(window) == nullptr && !x11_present_start(window))
         fail_to_open(SDL_GetError());
     present(true);
     apply_cursor();
+    gamepad_start();
 
     std::atexit(shut_down);
     sdl_audio_open();
@@ -433,6 +521,10 @@ void plat_process_events()
     SDL_Event e;
     while (SDL_PollEvent(&e))
         translate(e);
+    if (gamepad_frame(aim_x, aim_y)) {
+        post_event(mouse_move(aim_x, aim_y));
+        warp_pointer_to_aim();
+    }
     sdl_audio_poll(); // posts music_done() when the piece has ended
     // The window was destroyed from outside: the game ends as if closed.
     if (window_watch_lost())

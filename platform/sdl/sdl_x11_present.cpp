@@ -1,10 +1,12 @@
 // sdl_x11_present.cpp -- the picture sent to the window with XPutImage, converted to any X visual.
 #include "platform/sdl/sdl_x11_present.h"
+#include "platform/sdl/sdl_scale.h"
 
 #include <SDL.h>
 #include <SDL_syswm.h>
 #include <X11/Xutil.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <vector>
 
@@ -13,7 +15,9 @@ namespace {
 Display* display = nullptr;
 Window window = 0;
 GC gc = nullptr;
-XImage* image = nullptr; // one rectangle at a time, as large as the picture
+Visual* visual = nullptr;
+int depth = 0;
+XImage* image = nullptr; // one rectangle at a time, as large as the drawable
 
 // True colour: where each channel's bits go. A colour map: the pixel value
 // of each cell of a 6 x 6 x 6 colour cube.
@@ -112,7 +116,8 @@ bool x11_present_start(SDL_Window* sdl_window)
     XWindowAttributes attributes;
     if (!XGetWindowAttributes(display, window, &attributes))
         return false;
-    Visual* visual = attributes.visual;
+    visual = attributes.visual;
+    depth = attributes.depth;
     const int screen = XScreenNumberOfScreen(attributes.screen);
     switch (visual->c_class) {
     case TrueColor:
@@ -141,32 +146,54 @@ bool x11_present_start(SDL_Window* sdl_window)
     default:
         return false;
     }
-    image = XCreateImage(display, visual, unsigned(attributes.depth), ZPixmap, 0, nullptr, unsigned(picture_width()),
-                         unsigned(picture_height()), 32, 0);
+    gc = XCreateGC(display, window, 0, nullptr);
+    return gc != nullptr;
+}
+
+bool x11_present_active() { return gc != nullptr; }
+
+bool x11_present_ready() { return image != nullptr; }
+
+bool x11_present_resize(int dw, int dh)
+{
+    if (image != nullptr)
+        XDestroyImage(image); // frees the data too
+    image = nullptr;
+    dw = std::clamp(dw, 1, kScaleMaxDrawable);
+    dh = std::clamp(dh, 1, kScaleMaxDrawable);
+    image = XCreateImage(display, visual, unsigned(depth), ZPixmap, 0, nullptr, unsigned(dw), unsigned(dh), 32, 0);
     if (image == nullptr)
         return false;
-    image->data = static_cast<char*>(std::calloc(size_t(image->bytes_per_line) * size_t(picture_height()), 1));
+    image->data = static_cast<char*>(std::calloc(size_t(image->bytes_per_line) * size_t(dh), 1));
     if (image->data == nullptr) {
         XDestroyImage(image);
         image = nullptr;
         return false;
     }
-    gc = XCreateGC(display, window, 0, nullptr);
-    return gc != nullptr;
+    return true;
 }
 
-bool x11_present_active() { return image != nullptr && gc != nullptr; }
-
-void x11_present(const PictureRect* rects, int count)
+void x11_present(const PictureRect* rects, int count, bool bars)
 {
+    if (image == nullptr)
+        return;
     const uint32_t* pixels = picture_pixels();
-    const int w = picture_width();
+    const ScaleLayout& layout = scale_layout();
     for (int i = 0; i < count; ++i) {
-        const PictureRect& r = rects[i];
-        for (int y = r.y; y < r.y + r.h; ++y)
-            for (int x = r.x; x < r.x + r.w; ++x)
-                XPutPixel(image, x, y, convert(pixels[size_t(y) * size_t(w) + size_t(x)]));
-        XPutImage(display, window, gc, image, r.x, r.y, r.x, r.y, unsigned(r.w), unsigned(r.h));
+        const PictureRect to = scale_to_drawable(rects[i]);
+        for (int y = to.y; y < to.y + to.h; ++y) {
+            const uint32_t* row = pixels + size_t(scale_source_y(y - layout.y)) * kClientWidth;
+            for (int x = to.x; x < to.x + to.w; ++x)
+                XPutPixel(image, x, y, convert(row[scale_source_x(x - layout.x)]));
+        }
+        XPutImage(display, window, gc, image, to.x, to.y, to.x, to.y, unsigned(to.w), unsigned(to.h));
+    }
+    if (bars) {
+        PictureRect around[4];
+        const int n = scale_bars(around);
+        XSetForeground(display, gc, convert(0));
+        for (int i = 0; i < n; ++i)
+            XFillRectangle(display, window, gc, around[i].x, around[i].y, unsigned(around[i].w), unsigned(around[i].h));
     }
     XFlush(display);
 }

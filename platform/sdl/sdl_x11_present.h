@@ -20,8 +20,16 @@ bool x11_present_start(SDL_Window* window);
 // True once x11_present_start has succeeded.
 bool x11_present_active();
 
-// Converts and sends the rectangles of the picture to the window.
-void x11_present(const PictureRect* rects, int count);
+// True when there is an image to send the picture through.
+bool x11_present_ready();
+
+// Makes the image as large as the window's drawable (dw x dh pixels). Called
+// by the video half whenever that size changes; false when it cannot.
+bool x11_present_resize(int dw, int dh);
+
+// Converts and sends the rectangles of the picture to the window, enlarged
+// as sdl_scale.h lays it out; with `bars`, also the black around it.
+void x11_present(const PictureRect* rects, int count, bool bars);
 
 // Frees the image and colours. Called when the program ends, unless the
 // window was taken away (then the connection is not touched again).

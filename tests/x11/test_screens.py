@@ -11,8 +11,9 @@ import sys
 sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
-from xsession import (run_case, GROUND, HEIGHT, WIDTH, check, game_session, move_pointer,  # noqa: E402
-                      press_key, sky_colour, wait_for_exit, wait_for_shot, wait_until)
+from xsession import (run_case, GROUND, HEIGHT, WIDTH, Shot, check, game_session, move_pointer,  # noqa: E402
+                      move_pointer_to_screen, press_key, screenshot, sky_colour, wait_for_exit, wait_for_shot,
+                      wait_until)
 
 SKY_ROWS = range(0, 471)
 GROUND_ROWS = range(560, 600)
@@ -43,6 +44,33 @@ def case_deep_colour(binary):
 
         _, ok = wait_for_shot(s, complete)
         check(ok, "sky or ground not as on a 24-bit screen: " + found.get("why", ""))
+        ends_on_escape(s)
+
+
+def case_deep_colour_scaled(binary):
+    """On a 30-bit 2560 x 1440 screen the window opens at 2x and shows every game pixel as a
+    2 x 2 block of its colour: each sky row and the ground."""
+    with game_session(binary, depth=30, screen="2560x1440") as s:
+        check((s.width, s.height) == (2 * WIDTH, 2 * HEIGHT), f"the window opened at {s.width}x{s.height}")
+        move_pointer_to_screen(s, s.x + 2 * 400, s.y + 2 * 590)
+        found = {}
+
+        def complete():
+            check(s.game.poll() is None, f"the game ended (status {s.game.returncode}): " + s.stderr_text())
+            big = screenshot(s)
+            # Both rows of each block alike, and each game pixel's block of one colour.
+            unlike = sum(1 for y in range(0, HEIGHT, 25) if big.row(2 * y) != big.row(2 * y + 1))
+            rows = [big.row(2 * y) for y in range(HEIGHT)]
+            split = sum(1 for y in range(0, HEIGHT, 25) for x in range(WIDTH) if rows[y][2 * x] != rows[y][2 * x + 1])
+            rgb = bytes(c for row in rows for px in row[0::2] for c in px)
+            shot = Shot(WIDTH, HEIGHT, rgb)
+            ground = sum(1 for y in GROUND_ROWS for px in shot.row(y) if near(px, GROUND))
+            skies = [p for p in range(5) if all(near(shot.dominant(y), sky_colour(p, y)) for y in SKY_ROWS)]
+            found["why"] = (f"{ground} ground pixels, skies matching: {skies}, {unlike} row pairs unlike, "
+                            f"{split} split blocks")
+            return skies and ground >= 0.8 * WIDTH * len(GROUND_ROWS) and unlike == 0 and split == 0
+
+        check(wait_until(complete, 30.0, 0.5), "the 2x picture is not the game's: " + found.get("why", ""))
         ends_on_escape(s)
 
 
@@ -85,6 +113,7 @@ def case_eight_bit(binary):
 CASES = {
     "deep_colour": case_deep_colour,
     "eight_bit": case_eight_bit,
+    "deep_colour_scaled": case_deep_colour_scaled,
 }
 
 

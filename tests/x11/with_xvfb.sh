@@ -1,7 +1,8 @@
 #!/bin/bash
 # with_xvfb.sh -- runs one command inside a private Xvfb (1024x768x24) and ends the server after it.
 #
-# Usage: tests/x11/with_xvfb.sh COMMAND [ARGS...]
+# Usage: [XVFB_SCREEN=WxHxD] tests/x11/with_xvfb.sh COMMAND [ARGS...]
+# XVFB_SCREEN gives another screen, such as 3840x2160x24.
 # The command sees DISPLAY set to the new server, silent SDL audio and no
 # session bus; its exit status is the script's. Xvfb picks a free display
 # number itself, so several of these can run side by side.
@@ -28,7 +29,7 @@ cleanup() {
 trap cleanup EXIT
 
 mkfifo "$workdir/displayfd"
-/usr/bin/Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset \
+/usr/bin/Xvfb -displayfd 3 -screen 0 "${XVFB_SCREEN:-1024x768x24}" -nolisten tcp -noreset \
     3>"$workdir/displayfd" >"$workdir/xvfb.log" 2>&1 </dev/null &
 xvfb_pid=$!
 # Xvfb writes its display number once it accepts clients.

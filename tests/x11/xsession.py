@@ -85,13 +85,13 @@ class XServer:
     log_path: str
 
 
-def start_xserver(workdir, depth=24):
-    """Starts Xvfb 1024x768 at `depth` bits on a free display; Xvfb picks the number itself (-displayfd)."""
+def start_xserver(workdir, depth=24, screen="1024x768"):
+    """Starts Xvfb with a `screen` (WxH) of `depth` bits on a free display; Xvfb picks the number itself (-displayfd)."""
     read_end, write_end = os.pipe()
     log_path = os.path.join(workdir, "xvfb.log")
     with open(log_path, "wb") as log:
         process = subprocess.Popen(
-            [XVFB, "-displayfd", str(write_end), "-screen", "0", f"1024x768x{depth}",
+            [XVFB, "-displayfd", str(write_end), "-screen", "0", f"{screen}x{depth}",
              "-nolisten", "tcp", "-noreset"],
             pass_fds=(write_end,), stdout=log, stderr=subprocess.STDOUT,
             stdin=subprocess.DEVNULL, start_new_session=True)
@@ -161,11 +161,11 @@ def game_environment(display):
     return env
 
 
-def start_game(binary, xserver, workdir):
+def start_game(binary, xserver, workdir, args=()):
     """Runs the game in its own folder (where its sounds and music are)."""
     with open(os.path.join(workdir, "game.stdout"), "wb") as out, \
             open(os.path.join(workdir, "game.stderr"), "wb") as err:
-        return subprocess.Popen([binary], cwd=os.path.dirname(os.path.abspath(binary)),
+        return subprocess.Popen([binary, *args], cwd=os.path.dirname(os.path.abspath(binary)),
                                 env=game_environment(xserver.display), stdout=out, stderr=err,
                                 stdin=subprocess.DEVNULL)
 
@@ -190,24 +190,34 @@ def find_window(session, timeout=START_TIMEOUT):
     window = wait_until(look, timeout, 0.1)
     check(window is not None, f"no window captioned {CAPTION!r} within {timeout} s")
     session.window = window
+    read_geometry(session)
+    return window
+
+
+def read_geometry(session):
+    """Reads the window's client position and size again (after a resize or fullscreen)."""
     geometry = {}
-    for line in xdotool(session, "getwindowgeometry", "--shell", window).splitlines():
+    for line in xdotool(session, "getwindowgeometry", "--shell", session.window).splitlines():
         key, _, value = line.partition("=")
         geometry[key] = value
     session.x, session.y = int(geometry["X"]), int(geometry["Y"])
     session.width, session.height = int(geometry["WIDTH"]), int(geometry["HEIGHT"])
-    return window
+    return (session.x, session.y, session.width, session.height)
 
 
 @contextlib.contextmanager
-def game_session(binary, depth=24):
-    """A fresh X server (of `depth` bits) with the game running in it and its window found."""
+def game_session(binary, depth=24, screen="1024x768", args=(), pointer_at=None):
+    """A fresh X server (of `depth` bits, `screen` pixels) with the game running in it and its
+    window found; `args` go to the program, and the pointer is first put at `pointer_at`."""
     require_tools()
     workdir = tempfile.mkdtemp(prefix="pelmaric-x11-")
-    xserver = start_xserver(workdir, depth)
+    xserver = start_xserver(workdir, depth, screen)
     game = None
     try:
-        game = start_game(binary, xserver, workdir)
+        if pointer_at is not None:
+            subprocess.run([XDOTOOL, "mousemove", str(pointer_at[0]), str(pointer_at[1])],
+                           env=game_environment(xserver.display), capture_output=True, check=True, timeout=60)
+        game = start_game(binary, xserver, workdir, args)
         session = Session(xserver, game, workdir)
         find_window(session)
         yield session
@@ -303,13 +313,16 @@ def window_property(session, name):
 
 
 def size_hints(session):
-    """The window's WM_NORMAL_HINTS as (min_width, min_height, max_width, max_height)."""
-    from Xlib import display
+    """The window's WM_NORMAL_HINTS as (min_width, min_height, max_width, max_height); a
+    maximum the hints do not set is None."""
+    from Xlib import Xutil, display
     d = display.Display(session.display)
     try:
         hints = d.create_resource_object("window", int(session.window)).get_wm_normal_hints()
         check(hints is not None, "the window has no WM_NORMAL_HINTS")
-        return (hints.min_width, hints.min_height, hints.max_width, hints.max_height)
+        has_max = hints.flags & Xutil.PMaxSize
+        return (hints.min_width, hints.min_height, hints.max_width if has_max else None,
+                hints.max_height if has_max else None)
     finally:
         d.close()
 
@@ -373,22 +386,26 @@ def screenshot(session, keep_as=None):
 def quick_screenshot(session):
     """The window's client area read straight from the X server (GetImage), in a few
     milliseconds: for moments too short for ImageMagick's import, such as a burst."""
+    return grab_screen(session, session.x, session.y, session.width, session.height)
+
+
+def grab_screen(session, x, y, width, height):
+    """A rectangle of the screen read straight from the X server (GetImage)."""
     from Xlib import X, display
     d = display.Display(session.display)
     try:
-        image = d.screen().root.get_image(session.x, session.y, session.width, session.height,
-                                          X.ZPixmap, 0xFFFFFFFF)
+        image = d.screen().root.get_image(x, y, width, height, X.ZPixmap, 0xFFFFFFFF)
     finally:
         d.close()
     data = image.data if isinstance(image.data, bytes) else bytes(image.data)
     # A 24-bit Xvfb screen hands out 32-bit pixels, blue first.
-    check(len(data) == session.width * session.height * 4,
-          f"GetImage gave {len(data)} bytes, expected {session.width}x{session.height} 32-bit pixels")
-    rgb = bytearray(session.width * session.height * 3)
+    check(len(data) == width * height * 4,
+          f"GetImage gave {len(data)} bytes, expected {width}x{height} 32-bit pixels")
+    rgb = bytearray(width * height * 3)
     rgb[0::3] = data[2::4]
     rgb[1::3] = data[1::4]
     rgb[2::3] = data[0::4]
-    return Shot(session.width, session.height, bytes(rgb))
+    return Shot(width, height, bytes(rgb))
 
 
 def wait_for_shot(session, predicate, timeout=PICTURE_TIMEOUT):

@@ -1,0 +1,64 @@
+// sdl_scale.h -- where the 800 x 600 picture lands in a window of any size, and the enlarging copy.
+//
+// The game always draws 800 x 600 game pixels. The window may be any size,
+// fullscreen or not, and on a HiDPI display its drawable has more pixels than
+// the window has points. Both cases are one rule: the picture is shown as
+// large as the drawable allows with its shape kept, each game pixel a whole
+// square block when a whole factor uses most of the room, else fitted exactly
+// (nearest neighbour, so still sharp), centred, with black bars on the spare
+// sides. Both ways of presenting (SDL's window surface and the Xlib path)
+// and the pointer go through here.
+#pragma once
+
+#include "platform/picture.h"
+
+#include <cstdint>
+
+// Where the picture goes in the drawable, in drawable pixels.
+struct ScaleLayout {
+    int x, y, w, h;
+    int whole; // the whole factor each game pixel is enlarged by; 0 when fitted
+};
+
+// The largest drawable the copy handles; a larger one shows the picture in
+// its top-left part of this size.
+constexpr int kScaleMaxDrawable = 16384;
+
+// The layout for a drawable of `drawable_w` x `drawable_h` pixels: the
+// largest whole factor that fits, unless it would leave less than
+// kScaleWholeShare of the room the fitted picture would use, or even 1x does
+// not fit; then the exact fit.
+constexpr double kScaleWholeShare = 0.85;
+ScaleLayout scale_layout_for(int drawable_w, int drawable_h);
+
+// Makes the layout for a drawable of this size the current one. Called by
+// the presenting code whenever the drawable changes size. Allocates nothing.
+void scale_set_drawable(int drawable_w, int drawable_h);
+
+// The current layout and drawable size.
+const ScaleLayout& scale_layout();
+int scale_drawable_w();
+int scale_drawable_h();
+
+// The drawable rectangle (half-open, like PictureRect) that shows the game
+// rectangle r; empty when r is empty or the picture has no room.
+PictureRect scale_to_drawable(const PictureRect& r);
+
+// The up to four black bars around the picture; returns how many.
+int scale_bars(PictureRect bars[4]);
+
+// The game pixel shown at drawable column x / row y of the picture's
+// rectangle (0 .. layout.w - 1, 0 .. layout.h - 1).
+int scale_source_x(int x);
+int scale_source_y(int y);
+
+// A drawable position to game pixels, fractions kept. False over a bar or
+// outside the drawable: such a position is no place in the game.
+bool scale_to_game(double drawable_x, double drawable_y, float& game_x, float& game_y);
+
+// The drawable position of game position (x, y): the inverse of scale_to_game.
+void scale_from_game(float game_x, float game_y, double& drawable_x, double& drawable_y);
+
+// Copies the game rectangle r of the picture, enlarged, into a 32-bit
+// drawable-sized buffer whose rows are `pitch` bytes apart, as 0x00RRGGBB.
+void scale_copy(uint8_t* drawable, int pitch, const PictureRect& r);

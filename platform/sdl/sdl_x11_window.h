@@ -1,0 +1,24 @@
+// sdl_x11_window.h -- what the game's X11 window needs beyond SDL: black where nothing is drawn yet, and fullscreen with no window manager.
+//
+// When the window grows (a resize, a maximise, fullscreen), the X server
+// shows the new part at once, before the game has repainted: with SDL's
+// default the old screen contents would show there for a frame; with a
+// black background the bars are right from the start.
+//
+// SDL asks for fullscreen the way the desktop standard says: a message to the
+// window manager. On a bare X server (a kiosk, a test under Xvfb) nobody
+// answers it, and the window would keep its size; there the window is moved
+// and sized to cover its display directly.
+#pragma once
+
+struct SDL_Window;
+
+// Gives `window` a black background where its visual's pixels are colours
+// (not indices into a colour map). Called once by plat_open_window; on a
+// window system other than X11 it does nothing.
+void x11_black_background(SDL_Window* window);
+
+// Makes `window` cover its whole display when no window manager runs; with
+// one, does nothing (it does the job). Called by the video half right after
+// asking SDL for desktop fullscreen.
+void x11_cover_display_without_wm(SDL_Window* window);

@@ -1,0 +1,345 @@
+// gamepad_test.cpp -- the real game on the SDL backend, played with SDL's virtual game controller.
+//
+// Usage: gamepad_test CASE   (aim, launch, stream, end, unplug), under an X
+// server (tests/x11/with_xvfb.sh). Each case starts the game, plugs in a
+// virtual pad (SDL_JoystickAttachVirtualEx) the way a real one arrives, works
+// its sticks and buttons, runs the game's own frames and looks at what the
+// game did: its crosshair, and the interceptors it launched. Exit status 0
+// when the case holds.
+#include "combat/tables.h"
+#include "platform/events.h"
+#include "platform/platform.h"
+#include "shell/game_loop.h"
+
+#include <SDL.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+int failures = 0;
+
+void check(bool ok, const std::string& what)
+{
+    if (!ok) {
+        std::fprintf(stderr, "FAILED: %s\n", what.c_str());
+        ++failures;
+    }
+}
+
+std::string str(double v) { return std::to_string(v); }
+
+struct VirtualPad {
+    int index;
+    SDL_Joystick* joystick;
+};
+
+// Plugs in a virtual controller with every standard button and axis and
+// runs frames until the game has opened it.
+VirtualPad plug_in()
+{
+    SDL_VirtualJoystickDesc desc;
+    SDL_zero(desc);
+    desc.version = SDL_VIRTUAL_JOYSTICK_DESC_VERSION;
+    desc.type = SDL_JOYSTICK_TYPE_GAMECONTROLLER;
+    desc.naxes = SDL_CONTROLLER_AXIS_MAX;
+    desc.nbuttons = SDL_CONTROLLER_BUTTON_MAX;
+    desc.name = "Pelmaric test pad";
+    const int index = SDL_JoystickAttachVirtualEx(&desc);
+    if (index < 0) {
+        std::fprintf(stderr, "FAILED: no virtual controller: %s\n", SDL_GetError());
+        std::exit(1);
+    }
+    SDL_Joystick* joystick = SDL_JoystickOpen(index);
+    const SDL_JoystickID id = SDL_JoystickInstanceID(joystick);
+    for (int frame = 0; frame < 640 && SDL_GameControllerFromInstanceID(id) == nullptr; ++frame)
+        run_frame();
+    if (SDL_GameControllerFromInstanceID(id) == nullptr) {
+        std::fputs("FAILED: the game did not open the controller within 10 s\n", stderr);
+        std::exit(1);
+    }
+    return VirtualPad{index, joystick};
+}
+
+void set_button(const VirtualPad& pad, SDL_GameControllerButton button, bool down)
+{
+    SDL_JoystickSetVirtualButton(pad.joystick, button, down ? 1 : 0);
+}
+
+void set_stick(const VirtualPad& pad, double x, double y)
+{
+    SDL_JoystickSetVirtualAxis(pad.joystick, SDL_CONTROLLER_AXIS_LEFTX, int16_t(std::lround(x * 32767)));
+    SDL_JoystickSetVirtualAxis(pad.joystick, SDL_CONTROLLER_AXIS_LEFTY, int16_t(std::lround(y * 32767)));
+}
+
+void run_frames(int n)
+{
+    for (int i = 0; i < n; ++i)
+        run_frame();
+}
+
+// The game's window.
+SDL_Window* game_window()
+{
+    for (Uint32 id = 1; id < 100; ++id)
+        if (SDL_Window* w = SDL_GetWindowFromID(id))
+            return w;
+    return nullptr;
+}
+
+// Puts the crosshair at game pixel (x, y) with the mouse: the pointer is
+// moved there (the window is at 1x on the test's screen).
+void aim_at(int x, int y)
+{
+    SDL_WarpMouseInWindow(game_window(), x, y);
+    for (int frame = 0; frame < 640 && (mouse_x != x || mouse_y != y); ++frame)
+        run_frame();
+    if (mouse_x != x || mouse_y != y) {
+        std::fprintf(stderr, "FAILED: the mouse did not take the crosshair to %d, %d\n", x, y);
+        std::exit(1);
+    }
+}
+
+// The interceptors in flight, slot by slot.
+std::vector<bool> alive_shots()
+{
+    // The table's records are 1 to shot_count.
+    std::vector<bool> alive(kShotSlots, false);
+    for (int i = 1; i <= shot_count && i < kShotSlots; ++i)
+        alive[size_t(i)] = !is_dead(shots[i]);
+    return alive;
+}
+
+// The interceptors launched by the last frame: slots alive now and not before.
+std::vector<const Shot*> launched_since(const std::vector<bool>& before)
+{
+    std::vector<const Shot*> found;
+    const std::vector<bool> now = alive_shots();
+    for (size_t i = 0; i < now.size(); ++i)
+        if (now[i] && !before[i])
+            found.push_back(&shots[i]);
+    return found;
+}
+
+// The launch point an interceptor seen in its first frames came from: the
+// one a few of its 5-pixel steps lead back to; -1 when none.
+int launch_point(const Shot& s)
+{
+    const float W = plat_client_width();
+    const double xs[3] = {10, double(W) / 2, double(W) - 10};
+    for (int steps = 0; steps <= 4; ++steps)
+        for (int i = 0; i < 3; ++i)
+            if (std::fabs(double(s.x) - steps * double(s.dx) - xs[i]) < 0.05)
+                return i;
+    return -1;
+}
+
+void case_aim()
+{
+    VirtualPad pad = plug_in();
+    aim_at(400, 300);
+    // Inside the dead zone the crosshair holds still.
+    set_stick(pad, 0.1, -0.1);
+    run_frames(32);
+    check(mouse_x == 400 && mouse_y == 300,
+          "a stick in the dead zone moved the crosshair to " + str(mouse_x) + ", " + str(mouse_y));
+    // Full tilt right: about 12 game pixels a frame.
+    set_stick(pad, 1.0, 0.0);
+    run_frames(10);
+    check(mouse_x >= 400 + 10 * 11 && mouse_x <= 400 + 10 * 13 && mouse_y == 300,
+          "10 frames at full tilt right gave " + str(mouse_x) + ", " + str(mouse_y) + " from 400, 300");
+    // Half tilt is much finer than half speed.
+    const int16_t before = mouse_x;
+    set_stick(pad, -0.5, 0.0);
+    run_frames(10);
+    const int moved = before - mouse_x;
+    check(moved >= 10 && moved <= 40, "10 frames at half tilt left moved " + str(moved) + " pixels");
+    // Held in a corner, it stays inside the picture.
+    set_stick(pad, 1.0, 1.0);
+    run_frames(120);
+    check(mouse_x == kClientWidth - 1 && mouse_y == kClientHeight - 1,
+          "the stick held down-right left the crosshair at " + str(mouse_x) + ", " + str(mouse_y));
+    set_stick(pad, 0, 0);
+    // The d-pad: one game pixel a frame.
+    aim_at(200, 200);
+    set_button(pad, SDL_CONTROLLER_BUTTON_DPAD_UP, true);
+    run_frames(5);
+    set_button(pad, SDL_CONTROLLER_BUTTON_DPAD_UP, false);
+    run_frames(3);
+    check(mouse_x == 200 && mouse_y == 195, "5 frames of d-pad up gave " + str(mouse_x) + ", " + str(mouse_y));
+    // The mouse carries on from where the pad left the crosshair: the
+    // pointer was put there, so a move of 7 points is a move of 7 pixels
+    // (the window is at 1x on this screen).
+    SDL_Window* window = game_window();
+    if (SDL_GetMouseFocus() != window) {
+        std::puts("the pointer is not over the window: the mouse hand-over is not checked");
+        return;
+    }
+    int wx = 0, wy = 0, gx = 0, gy = 0;
+    SDL_GetWindowPosition(window, &wx, &wy);
+    SDL_GetGlobalMouseState(&gx, &gy);
+    check(std::abs(gx - wx - mouse_x) <= 1 && std::abs(gy - wy - mouse_y) <= 1,
+          "the pointer is at window point " + str(gx - wx) + ", " + str(gy - wy) + ", the crosshair at " +
+              str(mouse_x) + ", " + str(mouse_y));
+    const int16_t x0 = mouse_x, y0 = mouse_y;
+    SDL_WarpMouseGlobal(gx + 7, gy);
+    run_frames(8);
+    check(std::abs(mouse_x - (x0 + 7)) <= 1 && mouse_y == y0,
+          "a mouse move of 7 points after the pad took the crosshair from " + str(x0) + ", " + str(y0) + " to " +
+              str(mouse_x) + ", " + str(mouse_y));
+}
+
+void case_launch()
+{
+    VirtualPad pad = plug_in();
+    aim_at(400, 100);
+    const struct {
+        SDL_GameControllerButton button;
+        const char* name;
+        int point; // 0 left, 1 centre, 2 right
+    } buttons[] = {{SDL_CONTROLLER_BUTTON_X, "West", 0},
+                   {SDL_CONTROLLER_BUTTON_A, "South", 1},
+                   {SDL_CONTROLLER_BUTTON_B, "East", 2},
+                   {SDL_CONTROLLER_BUTTON_LEFTSHOULDER, "left shoulder", 0},
+                   {SDL_CONTROLLER_BUTTON_RIGHTSHOULDER, "right shoulder", 2}};
+    for (const auto& b : buttons) {
+        std::vector<bool> before = alive_shots();
+        set_button(pad, b.button, true);
+        std::vector<const Shot*> launched;
+        for (int frame = 0; frame < 64 && launched.empty(); ++frame) {
+            run_frame();
+            launched = launched_since(before);
+        }
+        set_button(pad, b.button, false);
+        run_frames(2);
+        check(launched.size() == 1, std::string(b.name) + " launched " + str(double(launched.size())) + " interceptors");
+        if (launched.size() == 1)
+            check(launch_point(*launched[0]) == b.point && launched[0]->tx == 400 && launched[0]->ty == 100,
+                  std::string(b.name) + " launched from x " + str(launched[0]->x) + " towards " +
+                      str(launched[0]->tx) + ", " + str(launched[0]->ty));
+    }
+}
+
+void case_stream()
+{
+    VirtualPad pad = plug_in();
+    aim_at(400, 100); // far enough that none arrives while the button is held
+    std::vector<double> times;
+    set_button(pad, SDL_CONTROLLER_BUTTON_B, true);
+    const uint64_t pressed = SDL_GetTicks64();
+    bool wrong_point = false;
+    while (SDL_GetTicks64() - pressed < 1500) {
+        std::vector<bool> before = alive_shots();
+        run_frame();
+        for (const Shot* s : launched_since(before)) {
+            times.push_back(double(SDL_GetTicks64() - pressed));
+            wrong_point |= launch_point(*s) != 2;
+        }
+    }
+    set_button(pad, SDL_CONTROLLER_BUTTON_B, false);
+    const size_t held = times.size();
+    std::vector<bool> before = alive_shots();
+    run_frames(32);
+    check(launched_since(before).empty(), "interceptors still launched after the button was let go");
+    check(!wrong_point, "an interceptor of the stream came from another launch point");
+    // 1 at once, then after 500 ms one every 40 ms: 1 + 1 + 25 in 1.5 s.
+    check(held >= 22 && held <= 30, str(double(held)) + " interceptors in 1.5 s of a held button");
+    if (held >= 3) {
+        check(times[0] <= 100, "the first interceptor came " + str(times[0]) + " ms after the press");
+        check(times[1] >= 450 && times[1] <= 620, "the first repeat came " + str(times[1]) + " ms after the press");
+        const double rate = double(held - 2) * 1000 / (times[held - 1] - times[1]);
+        check(rate >= 20 && rate <= 30, "repeats at " + str(rate) + " a second");
+        std::printf("%zu interceptors; first repeat at %.0f ms, then %.1f a second\n", held, times[1], rate);
+    }
+}
+
+// What the end case has reached, checked when the process exits.
+enum class EndStage { Playing, BothPressed } end_stage = EndStage::Playing;
+
+void check_how_it_ended()
+{
+    if (end_stage != EndStage::BothPressed) {
+        std::fputs("FAILED: the game ended before Back and Start were held together\n", stderr);
+        std::_Exit(1);
+    }
+    if (SDL_ShowCursor(SDL_QUERY) != SDL_ENABLE) {
+        std::fputs("FAILED: the game ended with the pointer hidden\n", stderr);
+        std::_Exit(1);
+    }
+    std::puts("Back and Start ended the game, with the pointer shown");
+}
+
+void case_end()
+{
+    VirtualPad pad = plug_in();
+    std::atexit(check_how_it_ended);
+    set_button(pad, SDL_CONTROLLER_BUTTON_START, true);
+    run_frames(64);
+    set_button(pad, SDL_CONTROLLER_BUTTON_START, false);
+    run_frames(2);
+    set_button(pad, SDL_CONTROLLER_BUTTON_BACK, true);
+    run_frames(64);
+    set_button(pad, SDL_CONTROLLER_BUTTON_START, true);
+    end_stage = EndStage::BothPressed;
+    run_frames(320);
+    std::fputs("FAILED: Back and Start held together for 5 s did not end the game\n", stderr);
+    std::_Exit(1);
+}
+
+void case_unplug()
+{
+    VirtualPad pad = plug_in();
+    aim_at(400, 300);
+    set_stick(pad, 1.0, 0.0);
+    set_button(pad, SDL_CONTROLLER_BUTTON_B, true);
+    run_frames(16);
+    SDL_JoystickClose(pad.joystick);
+    check(SDL_JoystickDetachVirtual(pad.index) == 0, std::string("detaching: ") + SDL_GetError());
+    run_frames(4);
+    // Pulled out with the stick tilted and a button held: the game plays on,
+    // and nothing of the pad lingers.
+    const int16_t x = mouse_x;
+    std::vector<bool> before = alive_shots();
+    run_frames(64);
+    check(mouse_x == x, "the crosshair moved on after the pad was pulled out");
+    check(launched_since(before).empty(), "the held button still launched after the pad was pulled out");
+    // Another pad plugged in during play works.
+    VirtualPad second = plug_in();
+    before = alive_shots();
+    set_button(second, SDL_CONTROLLER_BUTTON_A, true);
+    std::vector<const Shot*> launched;
+    for (int frame = 0; frame < 64 && launched.empty(); ++frame) {
+        run_frame();
+        launched = launched_since(before);
+    }
+    check(launched.size() == 1 && launch_point(*launched[0]) == 1,
+          "a pad plugged in during play did not launch from the centre");
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const struct {
+        const char* name;
+        void (*run)();
+    } cases[] = {{"aim", case_aim}, {"launch", case_launch}, {"stream", case_stream}, {"end", case_end}, {"unplug", case_unplug}};
+    for (const auto& c : cases) {
+        if (argc == 2 && std::strcmp(argv[1], c.name) == 0) {
+            start_up(20261207u);
+            c.run();
+            if (failures == 0)
+                std::printf("passed %s\n", c.name);
+            std::fflush(stdout);
+            // Ends as the game ends, status by the result.
+            std::_Exit(failures == 0 ? 0 : 1);
+        }
+    }
+    std::fputs("usage: gamepad_test {aim|launch|stream|end|unplug}\n", stderr);
+    return 2;
+}

@@ -1,0 +1,33 @@
+// seeded_game.cpp -- the real window playing the game of one seed, then holding its picture still, for screenshots.
+//
+// Usage: seeded_game SEED FRAMES
+// Starts the game as the program does but with the given seed, runs FRAMES
+// frames with no input, prints "frozen" and then only keeps the window
+// alive: events are still handled (the window's keys, resizes, exposes) and
+// presented, but no frame runs, so the picture stays the one pelmaric-sim
+// --seed SEED --frames FRAMES --screenshot writes.
+#include "platform/platform.h"
+#include "shell/game_loop.h"
+
+#include <SDL.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+int main(int argc, char** argv)
+{
+    if (argc != 3) {
+        std::fputs("usage: seeded_game SEED FRAMES\n", stderr);
+        return 2;
+    }
+    start_up(uint32_t(std::strtoul(argv[1], nullptr, 10)));
+    for (long frame = std::strtol(argv[2], nullptr, 10); frame > 0; --frame)
+        run_frame();
+    std::puts("frozen");
+    std::fflush(stdout);
+    for (;;) {
+        plat_process_events();
+        plat_tick_count();
+        SDL_Delay(5);
+    }
+}

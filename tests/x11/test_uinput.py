@@ -1,0 +1,98 @@
+"""test_uinput.py -- a real kernel game pad (uinput, made with python3-evdev) plays the real game under Xvfb.
+
+Usage: /usr/bin/python3 test_uinput.py pad PELMARIC_BINARY
+Where the machine has no /dev/uinput (most containers), or python3-evdev or
+unshare is missing, the test says why and skips (status 77). Otherwise it runs
+again inside a private mount namespace (unshare -m) and makes a pad the kernel
+announces like any USB one: the game, started after it, opens it through SDL,
+aims with the mouse, streams interceptors from the right launch point while
+East is held, and ends with status 0 on Back and Start.
+"""
+
+import os
+import subprocess
+import sys
+import time
+
+sys.dont_write_bytecode = True
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+
+from xsession import run_case, check, game_session, move_pointer, screenshot, wait_for_exit  # noqa: E402
+from test_play import LAUNCH_D, STREAM_SPREAD, stream_spread  # noqa: E402
+
+SKIP = 77
+UNSHARE = "/usr/bin/unshare"
+INSIDE = "PELMARIC_UINPUT_NAMESPACE"
+
+
+def skip_reason():
+    if not os.path.exists("/dev/uinput"):
+        return "/dev/uinput does not exist here (no uinput module, or a container without the device)"
+    if not os.access("/dev/uinput", os.R_OK | os.W_OK):
+        return "/dev/uinput is not writable by this user"
+    if not os.access(UNSHARE, os.X_OK):
+        return f"{UNSHARE} is missing (util-linux)"
+    try:
+        import evdev  # noqa: F401
+    except ImportError:
+        return "python3-evdev is missing: install the Debian package python3-evdev"
+    return None
+
+
+def make_pad():
+    from evdev import AbsInfo, UInput, ecodes as e
+    stick = AbsInfo(value=0, min=-32768, max=32767, fuzz=16, flat=128, resolution=0)
+    hat = AbsInfo(value=0, min=-1, max=1, fuzz=0, flat=0, resolution=0)
+    capabilities = {
+        e.EV_KEY: [e.BTN_SOUTH, e.BTN_EAST, e.BTN_NORTH, e.BTN_WEST, e.BTN_TL, e.BTN_TR,
+                   e.BTN_SELECT, e.BTN_START, e.BTN_MODE, e.BTN_THUMBL, e.BTN_THUMBR],
+        e.EV_ABS: [(e.ABS_X, stick), (e.ABS_Y, stick), (e.ABS_RX, stick), (e.ABS_RY, stick),
+                   (e.ABS_HAT0X, hat), (e.ABS_HAT0Y, hat)],
+    }
+    return UInput(capabilities, name="Pelmaric uinput test pad", vendor=0x1209, product=0x0001,
+                  version=1, bustype=e.BUS_USB)
+
+
+def press(pad, code, down):
+    from evdev import ecodes as e
+    pad.write(e.EV_KEY, code, 1 if down else 0)
+    pad.syn()
+
+
+def case_pad(binary):
+    why = skip_reason()
+    if why:
+        print(f"skipped: {why}")
+        sys.exit(SKIP)
+    if os.environ.get(INSIDE) != "1":
+        # The device is made, and its node read, inside a private mount namespace.
+        env = dict(os.environ, **{INSIDE: "1"})
+        result = subprocess.run([UNSHARE, "-m", "--propagation", "private", sys.executable, *sys.argv], env=env)
+        sys.exit(result.returncode)
+    from evdev import ecodes as e
+    # Without a udev daemon SDL finds the device by watching /dev/input itself.
+    os.environ["SDL_JOYSTICK_DISABLE_UDEV"] = "1"
+    pad = make_pad()
+    try:
+        time.sleep(1.0)   # the kernel announces the device; the game starts after it
+        with game_session(binary) as s:
+            aim = (400, 150)
+            move_pointer(s, *aim)
+            time.sleep(2.0)   # the game opens the pad during its first frames
+            press(pad, e.BTN_EAST, True)
+            time.sleep(1.0)
+            shot = screenshot(s)
+            press(pad, e.BTN_EAST, False)
+            spread, count = stream_spread(shot, LAUNCH_D, aim)
+            check(spread > STREAM_SPREAD, f"East held for a second: trails cover {spread:.0f} pixels of the path "
+                                          f"from the right launch point ({count} pixels); no stream")
+            press(pad, e.BTN_SELECT, True)
+            press(pad, e.BTN_START, True)
+            status = wait_for_exit(s, 5.0)
+            check(status == 0, f"Back and Start: the game's status is {status}: {s.stderr_text()}")
+    finally:
+        pad.close()
+
+
+if __name__ == "__main__":
+    sys.exit(run_case({"pad": case_pad}))
