@@ -10,8 +10,11 @@ const char* kHelp =
     "Usage: pelmaric [--help | --version]\n"
     "Pelmaric, an arcade game of city defence, in one window.\n"
     "Aim with the mouse; A, S and D launch interceptors from the left, centre\n"
-    "and right; Esc ends the game. The sound effects are read from the\n"
-    "program's folder, the music MUSIC4.MID from the current folder.\n"
+    "and right; Esc ends the game; F11 or Alt+Enter switches fullscreen.\n"
+    "A game pad aims with its left stick or d-pad, launches with West, South\n"
+    "and East (or the shoulders), and ends the game with Back and Start.\n"
+    "The sound effects are read from the program's folder, the music\n"
+    "MUSIC4.MID from the current folder.\n"
     "See pelmaric(6).\n";
 
 } // namespace
