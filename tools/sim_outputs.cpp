@@ -32,6 +32,9 @@ EM_JS(int, host_descriptor, (int fd, double* ids), {
         return -1;
     }
 });
+// Emscripten writes every file it opened at its own count of the offset,
+// which a pipe or a terminal refuses: those are written where they stand.
+EM_JS(void, host_stream_unseekable, (int fd), { FS.getStream(fd).seekable = false; });
 #endif
 
 namespace {
@@ -325,6 +328,9 @@ void open_one(Output& out, const Resolved& r)
                 close(fd);
             refuse(e);
         }
+#ifdef __EMSCRIPTEN__
+        host_stream_unseekable(fd);
+#endif
         return;
     }
     int fd = make_temporary(r.path, out.temporary);
