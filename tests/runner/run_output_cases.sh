@@ -41,8 +41,17 @@ done
 chmod -R a+rX "$stage"
 runner=$(command_for "$stage/$(basename "$1")")
 
+if ! unshare -m --propagation private true 2>/dev/null; then
+    # No mount namespace here (a container without the capability): the
+    # cases run on the machine's /dev, the one touching it skipped.
+    echo "run_output_cases.sh: no private mount namespace; the case needing a /dev of its own is skipped"
+    /usr/bin/python3 "$stage/output_cases.py" "${flags[@]}" $runner; as_root=$?
+    runuser -u nobody -- /usr/bin/python3 "$stage/output_cases.py" "${flags[@]}" $runner; as_user=$?
+    [ $as_root = 0 ] && [ $as_user = 0 ]
+    exit
+fi
 # shellcheck disable=SC2016
-exec unshare -m --propagation private /bin/bash -c '
+unshare -m --propagation private /bin/bash -c '
     set -e
     mount -t tmpfs -o mode=755 pelmaric-dev /dev
     mknod -m 666 /dev/null c 1 3
