@@ -25,11 +25,11 @@ struct Player {
         ++frame;
         if (frame % 8 == 0) {
             std::uniform_real_distribution<float> x(1, 799), y(1, 480);
-            mem_push_event(mouse_move(x(gen), y(gen)));
+            post_event(mouse_move(x(gen), y(gen)));
         }
         if (frame % 2 == 0) {
-            static constexpr int16_t keys[] = {65, 83, 68};
-            mem_push_event(key_down(keys[(frame / 90) % 3]));
+            static constexpr int16_t keys[] = {kKeyA, kKeyS, kKeyD};
+            post_event(key_down(keys[(frame / 90) % 3]));
         }
     }
 };

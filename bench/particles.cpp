@@ -1,5 +1,6 @@
-// particles.cpp -- the cost of one frame's particle pass and compaction with a full particle table.
+// particles.cpp -- the cost of one frame's particle pass and compaction with a full particle table, and of a new cell map.
 #include "bench/particle_scenario.h"
+#include "scene/visibility.h"
 
 #include <benchmark/benchmark.h>
 
@@ -34,8 +35,21 @@ void BM_ParticlePassAndCompaction(benchmark::State& state)
     state.counters["visible_share"] = visible_share;
 }
 
+// The cell map made anew for the skyline of a game started from seed 1, as
+// after a wave start's new skyline or a resize: what one frame pays then.
+void BM_DotCellsRebuild(benchmark::State& state)
+{
+    std::mt19937 gen(12345);
+    start_particle_scene(gen, 0, false);
+    for (auto _ : state) {
+        dot_cells_forget();
+        benchmark::DoNotOptimize(dot_visible(400.5f, 300.5f));
+    }
+}
+
 } // namespace
 
+BENCHMARK(BM_DotCellsRebuild)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_ParticlePassAndCompaction)
     ->ArgNames({"sky", "crowded"})
     ->ArgsProduct({{0, 1, 2, 3, 4}, {0, 1}})

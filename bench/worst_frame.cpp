@@ -27,7 +27,7 @@ constexpr int kLaunchesPerFrame = 100;   // as many as the shot table holds
 void flood()
 {
     for (int k = 0; k < kLaunchesPerFrame; ++k)
-        mem_push_event(key_down(kLaunchKey));
+        post_event(key_down(kLaunchKey));
 }
 
 // This thread's processor time in seconds. On a shared machine the wall
@@ -51,7 +51,7 @@ void BM_WorstFrame(benchmark::State& state)
     using clock = std::chrono::steady_clock;
     mem_reset();
     start_up(1);
-    mem_push_event(mouse_move(kAimX, kAimY));
+    post_event(mouse_move(kAimX, kAimY));
     do {
         flood();
         run_frame();

@@ -17,9 +17,9 @@ constexpr float kParticleFloor = 590;
 // Where the pass last drew each particle slot's dot and the code of the cell
 // it found there. A dot is erased exactly where it was drawn, unless
 // something else has moved it since, so the next pass and the compaction
-// take the code from here instead of looking it up again, when the point is
-// the same to the bit and the cell map has not changed since. Nothing else
-// reads it: a stale entry only costs a lookup.
+// take the code from here instead of looking it up again. Why an entry can
+// be stale but never wrong, across the compaction's moves too: see the top
+// of scene/visibility.h.
 struct DrawnDot {
     float x, y;
     uint8_t code;

@@ -7,7 +7,7 @@
 #   share/games/pelmaric/          MUSIC4.MID and the sound effects
 #   share/applications, share/icons/hicolor, share/metainfo, share/man/man6,
 #   share/doc/pelmaric             the menu entry, icons, AppStream data,
-#                                  manual page, copyright and changelog
+#                                  manual page, copyright, changelog and README
 # The game looks for its effects beside the program and its music in the
 # current folder; the launcher starts it where the installed music lies.
 
@@ -17,6 +17,7 @@ set(PELMARIC_HOMEPAGE "https://pelmaric.invalid" CACHE STRING "The project's hom
 set(PELMARIC_GAMES_DIR games)
 set(PELMARIC_LIB_DIR lib/games/pelmaric)
 set(PELMARIC_DATA_DIR share/games/pelmaric)
+set(PELMARIC_DOC_DIR share/doc/pelmaric)
 set(PELMARIC_ICON_SIZES 48 64 128 256)
 set(PELMARIC_EFFECTS ex2.wav poof.wav exb.wav)
 
@@ -31,13 +32,21 @@ target_compile_definitions(pelmaric PRIVATE PELMARIC_VERSION="${PROJECT_VERSION}
 target_compile_definitions(pelmaric PRIVATE $<$<NOT:$<CONFIG:Debug>>:_FORTIFY_SOURCE=2>)
 target_compile_definitions(pelmaric_platform_sdl PRIVATE $<$<NOT:$<CONFIG:Debug>>:_FORTIFY_SOURCE=2>)
 target_link_options(pelmaric PRIVATE -Wl,-z,relro,-z,now)
+# The build folder's path goes into the debug data and, through it, into
+# the build ID that stripping keeps; named "." instead, two build folders
+# give the same program. (Link time too: the optimiser writes debug data
+# there.)
+foreach(part pelmaric pelmaric_game pelmaric_platform_common pelmaric_platform_sdl)
+  target_compile_options(${part} PRIVATE -ffile-prefix-map=${CMAKE_BINARY_DIR}=.)
+endforeach()
+target_link_options(pelmaric PRIVATE -ffile-prefix-map=${CMAKE_BINARY_DIR}=.)
 # The window's icon is drawn by the same code as the installed PNGs.
 target_sources(pelmaric_platform_sdl PRIVATE ${CMAKE_SOURCE_DIR}/platform/icon_art.cpp)
 
 # ---- Made at build time ----------------------------------------------------------
 
-add_executable(make_icons ${CMAKE_SOURCE_DIR}/tools/make_icons.cpp ${CMAKE_SOURCE_DIR}/tools/png_writer.cpp
-                          ${CMAKE_SOURCE_DIR}/platform/icon_art.cpp)
+add_executable(make_icons ${CMAKE_SOURCE_DIR}/tools/make_icons.cpp ${CMAKE_SOURCE_DIR}/platform/icon_art.cpp)
+target_link_libraries(make_icons PRIVATE pelmaric_png)
 set(icon_pngs)
 foreach(size ${PELMARIC_ICON_SIZES})
   list(APPEND icon_pngs ${pkg_out}/icons/${size}.png)
@@ -50,9 +59,10 @@ add_custom_command(OUTPUT ${icon_pngs}
 
 configure_file(${pkg_in}/pelmaric.6.in ${pkg_out}/pelmaric.6 @ONLY)
 configure_file(${pkg_in}/metainfo.xml.in ${pkg_out}/${PELMARIC_ID}.metainfo.xml @ONLY)
-# Debian wants manual pages and changelogs compressed, without a time stamp
-# in the gzip header so that rebuilds give the same bytes.
-foreach(pair "${pkg_out}/pelmaric.6|pelmaric.6.gz" "${pkg_in}/changelog|changelog.gz")
+# Debian wants manual pages, changelogs and documents over 4 KB compressed,
+# without a time stamp in the gzip header so that rebuilds give the same bytes.
+foreach(pair "${pkg_out}/pelmaric.6|pelmaric.6.gz" "${pkg_in}/changelog|changelog.gz"
+             "${CMAKE_SOURCE_DIR}/README.md|README.md.gz")
   string(REPLACE "|" ";" pair "${pair}")
   list(GET pair 0 source)
   list(GET pair 1 target)
@@ -96,17 +106,15 @@ endforeach()
 install(FILES ${pkg_in}/pelmaric.svg DESTINATION share/icons/hicolor/scalable/apps RENAME ${PELMARIC_ID}.svg)
 install(FILES ${pkg_out}/${PELMARIC_ID}.metainfo.xml DESTINATION share/metainfo)
 install(FILES ${pkg_out}/pelmaric.6.gz DESTINATION share/man/man6)
-install(FILES ${pkg_in}/copyright ${pkg_out}/changelog.gz DESTINATION share/doc/pelmaric)
+install(FILES ${pkg_in}/copyright ${pkg_out}/changelog.gz ${pkg_out}/README.md.gz DESTINATION ${PELMARIC_DOC_DIR})
 
-# The menu entry names the launcher by its full path, which is known only
-# when installing (cmake --install --prefix, or cpack, may choose another
-# prefix than the one configured).
+# The menu entry names the launcher by its installed path (menu_entry.cmake).
 install(CODE "
   set(PELMARIC_ID ${PELMARIC_ID})
   set(PELMARIC_LAUNCHER \"\${CMAKE_INSTALL_PREFIX}/${PELMARIC_GAMES_DIR}/pelmaric\")
-  configure_file(\"${pkg_in}/pelmaric.desktop.in\" \"${pkg_out}/install/${PELMARIC_ID}.desktop\" @ONLY)
-  file(INSTALL DESTINATION \"\${CMAKE_INSTALL_PREFIX}/share/applications\" TYPE FILE
-       FILES \"${pkg_out}/install/${PELMARIC_ID}.desktop\")
+  set(PELMARIC_MENU_TEMPLATE \"${pkg_in}/pelmaric.desktop.in\")
+  set(PELMARIC_MENU_STAGING \"${pkg_out}/install\")
+  include(\"${pkg_in}/menu_entry.cmake\")
 ")
 
 # ---- The Debian package: cpack -G DEB in the build folder ---------------------------
@@ -135,4 +143,7 @@ set(CPACK_DEBIAN_PACKAGE_DEPENDS "timgm6mb-soundfont | sf2-soundfont-gm | sf3-so
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+# The package's time stamps, for byte-identical rebuilds.
+set(CPACK_PROJECT_CONFIG_FILE ${pkg_in}/package_time.cmake)
+set(CPACK_PELMARIC_SOURCE_DIR ${CMAKE_SOURCE_DIR})
 include(CPack)

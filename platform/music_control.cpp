@@ -5,7 +5,7 @@
 // the game relies on is here: "open" readies the control's file for the
 // "Sequencer" device, "play" starts it and returns at once, "close" stops
 // and releases it. Commands are matched without regard to case; anything
-// else is ignored. Both backends share this file and differ only in the
+// else is ignored. Every backend shares this file and differs only in the
 // device calls of music_device.h.
 #include "platform/platform.h"
 #include "platform/music_device.h"
@@ -14,9 +14,6 @@
 #include <string>
 
 namespace {
-
-constexpr int16_t kDeviceType = 21;
-constexpr int16_t kCommand = 23;
 
 // The control's file-name setting. Its ".\" means the current folder.
 constexpr const char* kFileName = ".\\MUSIC4.MID";
@@ -63,17 +60,17 @@ void run_command(const std::string& command)
 
 void plat_music_set_flag(int16_t id, bool value)
 {
-    // The three booleans (24, 25, 26) are settings of the desktop control
-    // that change nothing the game can hear; they are kept only in the log.
+    // The three kMusicSettings change nothing the game can hear; they are
+    // kept only in the log.
     music_device_note_write(id, value ? "True" : "False");
 }
 
 void plat_music_set_text(int16_t id, const char* value)
 {
     music_device_note_write(id, value);
-    if (id == kDeviceType)
+    if (id == kMusicDeviceType)
         device_type = value;
-    else if (id == kCommand)
+    else if (id == kMusicCommand)
         run_command(value);
 }
 

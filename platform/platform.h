@@ -1,8 +1,9 @@
 // platform.h -- the window, clock, pointer and audio as the game sees them.
 //
-// This is the only door between the game and the machine. Two backends
+// This is the only door between the game and the machine. Three backends
 // implement it, chosen at link time: platform/sdl/ for the real window and
-// sound, platform/memory/ for tests and the headless runner. Nothing here
+// sound, platform/web/ for the browser, platform/memory/ for tests and the
+// headless runner. Nothing here
 // knows the game's rules; the game knows nothing of SDL.
 #pragma once
 
@@ -85,11 +86,14 @@ const char* plat_program_folder();
 // broken file plays nothing and reports nothing.
 void plat_play_sound(const char* path, int32_t flags);
 
-// The music control MMControl1: property writes by identifier. 21 is the
-// device type, 23 the command ("open", "play", "close", any case; others are
-// ignored), 24 to 26 booleans kept without effect. Its file is ".\MUSIC4.MID"
-// relative to the current folder. When the piece has played to its end the
-// control raises its notification, MMControl1_Done, from inside
-// plat_process_events.
+// The music control MMControl1: property writes by identifier. Its file is
+// ".\MUSIC4.MID" relative to the current folder. When the piece has played
+// to its end the control raises its notification, MMControl1_Done, from
+// inside plat_process_events.
+constexpr int16_t kMusicDeviceType = 21; // text: "Sequencer" is the only device
+constexpr int16_t kMusicCommand = 23;    // text: "open", "play", "close", any case; others are ignored
+// Three booleans the game sets before it opens the piece: settings of the
+// desktop control that change nothing a player hears, kept without effect.
+constexpr int16_t kMusicSettings[3] = {24, 25, 26};
 void plat_music_set_flag(int16_t id, bool value);
 void plat_music_set_text(int16_t id, const char* value);

@@ -151,8 +151,10 @@ bool hit_building(float px, float py)
 
 void remove_building(int16_t i)
 {
-    // Only the columns under the building that goes and the one that takes
-    // its slot see a different first building.
+    // The column index is small and made anew whole. The dot cells are not:
+    // only the columns under the building that goes and the one that takes
+    // its slot can see a different first building, so only those are made
+    // again.
     const Building gone = buildings[i], moved = buildings[building_count];
     buildings[i] = buildings[building_count];
     --building_count;

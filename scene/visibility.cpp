@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace {
 
@@ -49,28 +50,58 @@ int examined_in_column(int32_t c)
     return 0;
 }
 
-// The code of cell (c, r) of a column wholly on screen, whose ground bounds
-// are low and high and whose examined building is `slot`.
-uint8_t classify(int32_t r, double low, double high, int slot)
+// The rows where a column's code can change. Every comparison classify
+// makes between a whole row r and a bound is r >= t or r < t for a whole row
+// t, written beside it (a NaN bound stays NaN, and both forms stay false, as
+// the comparison it stands for); so down a column the code can change only
+// at these rows, and fill_column takes them, and nothing else, as its turns.
+// A column with no single examined building leaves the last four NaN.
+enum RowTest {
+    kUnderGround,  // r >= high          <=>  r >= ceil(high)
+    kClearOfGround, // r + 1 <= low      <=>  r <  floor(low)
+    kAboveRoofs,   // r + 1 <= roof_top  <=>  r <  roof_top
+    kUnderRoofTop, // r > roof_top       <=>  r >= roof_top + 1
+    kUnderRoof,    // roof < r           <=>  r >= floor(roof) + 1
+    kAboveBase,    // r + 1 <= base      <=>  r <  floor(base)
+    kAboveRoof,    // r + 1 <= roof      <=>  r <  floor(roof)
+    kOnOrUnderBase, // r >= base         <=>  r >= ceil(base)
+    kRowTests
+};
+
+struct ColumnRows {
+    double at[kRowTests];
+    int slot; // the examined building, 0 none, -1 not the same over the column
+};
+
+ColumnRows column_tests(double low, double high, int slot)
 {
-    if (r >= high)
+    constexpr double kNever = std::numeric_limits<double>::quiet_NaN();
+    const double roof = slot > 0 ? double(buildings[slot].y) - buildings[slot].h : kNever;
+    const double base = slot > 0 ? double(buildings[slot].y) : kNever;
+    return ColumnRows{{std::ceil(high), std::floor(low), double(roof_top), roof_top + 1.0, std::floor(roof) + 1,
+                       std::floor(base), std::floor(roof), std::ceil(base)},
+                      slot};
+}
+
+// The code of cell (c, r) of a column wholly on screen, from its row tests.
+uint8_t classify(int32_t r, const ColumnRows& t)
+{
+    if (r >= t.at[kUnderGround])
         return kDotHidden; // under the ground: hit_building is never asked
-    if (!(r + 1 <= low))
+    if (!(r < t.at[kClearOfGround]))
         return kDotWorkOut;
-    if (r + 1 <= roof_top)
+    if (r < t.at[kAboveRoofs])
         return kDotShown; // hit_building answers at its first test
-    if (!(r > roof_top))
+    if (!(r >= t.at[kUnderRoofTop]))
         return kDotWorkOut;
-    if (slot == 0)
+    if (t.slot == 0)
         return kDotShown;
-    if (slot < 0)
+    if (t.slot < 0)
         return kDotWorkOut;
-    const Building& b = buildings[slot];
-    const double top = double(b.y) - b.h, base = b.y;
-    if (top < r && r + 1 <= base)
-        return uint8_t(kDotHidden | slot);
-    if (r + 1 <= top || r >= base)
-        return uint8_t(kDotShown | slot);
+    if (r >= t.at[kUnderRoof] && r < t.at[kAboveBase])
+        return uint8_t(kDotHidden | t.slot);
+    if (r < t.at[kAboveRoof] || r >= t.at[kOnOrUnderBase])
+        return uint8_t(kDotShown | t.slot);
     return kDotWorkOut;
 }
 
@@ -85,45 +116,31 @@ void column_rows(int32_t c, int32_t rows, double& low, double& high, int32_t& fi
     last = int32_t(std::clamp(std::ceil(high), double(first), double(rows)));
 }
 
-// Down a column the code changes only at the rows where one of classify's
-// comparisons turns: it is worked out once for each stretch between two such
-// rows and written along it.
+// Classifies each stretch of column c between two of its row tests once and
+// writes it along the stretch.
 void fill_column(int32_t c)
 {
     const int32_t top = mapped.top, bottom = mapped.bottom;
     double low = 0, high = 0;
     int32_t first = 0, last = 0;
     column_rows(c, int32_t(mapped.rows), low, high, first, last);
-    const int slot = examined_in_column(c);
+    const ColumnRows tests = column_tests(low, high, examined_in_column(c));
     uint8_t* column = cell_map + size_t(c) * size_t(mapped.stride);
     std::fill(column, column + (first - top), kDotShown);
     std::fill(column + (last - top), column + (bottom + 1 - top), kDotHidden);
 
-    int32_t turns[9];
+    int32_t turns[kRowTests + 1];
     int count = 0;
-    auto turns_at = [&](double row) { // NaN and rows outside never count
-        if (row > first && row < last)
+    for (double row : tests.at)
+        if (row > first && row < last) // NaN and rows outside never count
             turns[count++] = int32_t(row);
-    };
-    turns_at(std::ceil(high));  // r >= high
-    turns_at(std::floor(low));  // r + 1 <= low
-    turns_at(roof_top);         // r + 1 <= roof_top
-    turns_at(roof_top + 1.0);   // r > roof_top
-    if (slot > 0) {
-        const Building& b = buildings[slot];
-        const double roof = double(b.y) - b.h, base = b.y;
-        turns_at(std::floor(roof) + 1); // roof < r
-        turns_at(std::floor(roof));     // r + 1 <= roof
-        turns_at(std::floor(base));     // r + 1 <= base
-        turns_at(std::ceil(base));      // r >= base
-    }
     turns[count++] = last;
     std::sort(turns, turns + count);
     int32_t from = first;
     for (int k = 0; k < count; ++k) {
         if (turns[k] <= from)
             continue;
-        std::fill(column + (from - top), column + (turns[k] - top), classify(from, low, high, slot));
+        std::fill(column + (from - top), column + (turns[k] - top), classify(from, tests));
         from = turns[k];
     }
 }

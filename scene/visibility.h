@@ -1,4 +1,31 @@
 // visibility.h -- whether a dot shows: on screen, above the ground, outside every building.
+//
+// How the quick answers stay right
+//
+// - A cell is the square [c, c + 1) x [r, r + 1) of whole pixel lines. Its
+//   code, when it is not kDotWorkOut, holds for every float point of the
+//   cell: the full test (on_screen, above_ground, hit_building) gives that
+//   answer there and leaves hit_index as the code says (the slot it names,
+//   or untouched when it names none). A cell whose points disagree is
+//   kDotWorkOut and its points are worked out in full.
+// - The map is made from the building table (slots 1 to building_count),
+//   roof_top, and the client's width and height (the ground line follows
+//   the height alone). The client size and roof_top are compared at every
+//   dot_sight_open, so their changes are seen without help. A change to the table is not: whoever changes it
+//   says so, remove_building through dot_cells_refresh for the two spans it
+//   touches, index_buildings through dot_cells_forget for anything else
+//   (skyline generation, a test placing buildings, a saved moment put
+//   back).
+// - The generation moves whenever any cell may have changed: at every
+//   rebuild and at every refresh of columns. A code read under one
+//   generation may be given again only under the same one.
+// - The particle pass remembers, per particle slot, the point where it drew
+//   the dot and the code it read there (combat/particles.cpp). The
+//   compaction moves records between slots, so a slot's entry may then
+//   belong to another particle; it is used only when the particle's x and y
+//   equal the remembered point to the bit and the generation has not moved,
+//   and then it is the code of that very point's cell, whichever particle
+//   stands there. So a stale or moved entry costs a lookup, never an answer.
 #pragma once
 
 #include <algorithm>
@@ -6,18 +33,14 @@
 
 // on_screen(x, y) && above_ground(x, y) && !hit_building(x, y), with the same
 // answer and the same effect on hit_index for every float, NaN included.
-// Most points are answered by a map of whole pixel cells that holds, for each
-// cell where all its points agree, the answer and the building hit_building
-// would examine; the rest are worked out in full.
 bool dot_visible(float x, float y);
 
-// The whole cell map is out of date: index_buildings calls it whenever the
-// building table may have changed in any way. The next question rebuilds.
+// The whole cell map is out of date (index_buildings). The next question
+// rebuilds it.
 void dot_cells_forget();
 
 // Only the columns a span [left, left + width) of the building table can
-// reach are out of date: remove_building calls it, after the change, for the
-// spans of the slot it empties and of the building it moves.
+// reach are out of date (remove_building, after the change).
 void dot_cells_refresh(float left, float width);
 
 // ---- Many dots at once -------------------------------------------------------
@@ -30,8 +53,7 @@ void dot_cells_refresh(float left, float width);
 // the sight until it closes. dot_visible is one such question.
 //
 // A question has two halves: the code of the point's cell, then the answer
-// it gives. A pass may keep a code and give it again for the same point, as
-// long as the sight's generation is the one the code was read under.
+// it gives.
 
 // A cell's code. 0: the points of the cell disagree, work it out. Otherwise
 // kDotHidden says whether the dot is hidden, and the low six bits name the

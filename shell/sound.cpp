@@ -6,11 +6,6 @@
 
 #include <cstring>
 
-namespace {
-constexpr int16_t kDeviceType = 21;
-constexpr int16_t kCommand = 23;
-} // namespace
-
 void sound(const char* filename, int32_t flags)
 {
     // The program's folder followed by the name, whose backslashes stand for
@@ -32,18 +27,18 @@ void sound(const char* filename, int32_t flags)
 
 void music_start()
 {
-    plat_music_set_flag(24, false);
-    plat_music_set_flag(25, true);
-    plat_music_set_flag(26, false);
-    plat_music_set_text(kDeviceType, "Sequencer");
-    plat_music_set_text(kCommand, "Open");
-    plat_music_set_text(kCommand, "play");
+    plat_music_set_flag(kMusicSettings[0], false);
+    plat_music_set_flag(kMusicSettings[1], true);
+    plat_music_set_flag(kMusicSettings[2], false);
+    plat_music_set_text(kMusicDeviceType, "Sequencer");
+    plat_music_set_text(kMusicCommand, "Open");
+    plat_music_set_text(kMusicCommand, "play");
 }
 
 void MMControl1_Done()
 {
     // The piece has ended: play it again from its beginning.
-    plat_music_set_text(kCommand, "close");
-    plat_music_set_text(kCommand, "open");
-    plat_music_set_text(kCommand, "play");
+    plat_music_set_text(kMusicCommand, "close");
+    plat_music_set_text(kMusicCommand, "open");
+    plat_music_set_text(kMusicCommand, "play");
 }

@@ -26,7 +26,7 @@ TEST(Launch, KeysPointsAndAVelocityOfLengthFive)
     quiet_game(21);
     aim(300, 200);
     struct Case { int16_t key; float x; };
-    for (Case c : {Case{65, 10}, Case{83, 400}, Case{68, 790}}) {
+    for (Case c : {Case{kKeyA, 10}, Case{kKeyS, 400}, Case{kKeyD, 790}}) {
         shot_count = 0;
         Form_KeyDown(c.key, 0);
         Form_KeyDown(c.key, 1); // with Shift: the same key code, the same launch
@@ -41,7 +41,8 @@ TEST(Launch, KeysPointsAndAVelocityOfLengthFive)
         EXPECT_EQ((std::vector<int>{s.r, s.g, s.b}), (std::vector<int>{255, 255, 0}));
     }
     shot_count = 0;
-    for (int16_t key : {97, 66, 27, 32, 0})
+    const int16_t others[] = {97, 66, kKeyEsc, 32, 0}; // 'a' is not A's key code
+    for (int16_t key : others)
         Form_KeyDown(key, 0);
     EXPECT_EQ(shot_count, 0);
 }
@@ -50,10 +51,10 @@ TEST(Launch, AimsWhereTheCrosshairIsWhenTheKeyIsHandled)
 {
     quiet_game(21);
     hold_wave();
-    mem_push_event(mouse_move(100, 100));
-    mem_push_event(key_down(65));
-    mem_push_event(mouse_move(600, 50));
-    mem_push_event(key_down(68));
+    post_event(mouse_move(100, 100));
+    post_event(key_down(kKeyA));
+    post_event(mouse_move(600, 50));
+    post_event(key_down(kKeyD));
     ASSERT_TRUE(frame());
     ASSERT_EQ(shot_count, 2);
     EXPECT_EQ(shots[1].tx, 100);
@@ -68,7 +69,7 @@ TEST(Launch, AFullShotTableIgnoresTheKey)
     quiet_game(21);
     aim(400, 100);
     for (int i = 0; i < 120; ++i)
-        Form_KeyDown(83, 0);
+        Form_KeyDown(kKeyS, 0);
     EXPECT_EQ(shot_count, 100);
 }
 
@@ -93,14 +94,14 @@ std::pair<float, float> fly(int16_t key, float tx, float ty, int frames = 400)
 TEST(Arrival, WithinOneStepOfTheAimPointOnTheLaunchSide)
 {
     struct Case { int16_t key; float tx, ty; };
-    for (Case c : {Case{65, 300, 200}, Case{83, 123, 77}, Case{68, 700, 500}, Case{65, 780, 20},
-                   Case{68, 20, 300}, Case{83, 401, 100}}) {
+    for (Case c : {Case{kKeyA, 300, 200}, Case{kKeyS, 123, 77}, Case{kKeyD, 700, 500}, Case{kKeyA, 780, 20},
+                   Case{kKeyD, 20, 300}, Case{kKeyS, 401, 100}}) {
         auto [x, y] = fly(c.key, c.tx, c.ty);
         ASSERT_FALSE(std::isnan(x)) << c.key << " " << c.tx << "," << c.ty;
         EXPECT_LT(std::hypot(x - c.tx, y - c.ty), 5.0);
         EXPECT_EQ(shot_count, 0);
         // Short of the target, seen from the launch point.
-        double lx = c.key == 65 ? 10 : c.key == 83 ? 400 : 790;
+        double lx = c.key == kKeyA ? 10 : c.key == kKeyS ? 400 : 790;
         EXPECT_LE(std::hypot(x - lx, y - ground_y(float(lx))), std::hypot(c.tx - lx, c.ty - ground_y(float(lx))) + 1e-3);
     }
 }
@@ -108,16 +109,16 @@ TEST(Arrival, WithinOneStepOfTheAimPointOnTheLaunchSide)
 TEST(Arrival, StraightUpAlongTheRowAndOntoTheLaunchPointAllExplode)
 {
     // Straight above each launch point (dx = 0).
-    for (auto [key, x] : {std::pair<int16_t, float>{65, 10}, {83, 400}, {68, 790}}) {
+    for (auto [key, x] : {std::pair<int16_t, float>{kKeyA, 10}, {kKeyS, 400}, {kKeyD, 790}}) {
         auto [ex, ey] = fly(key, x, 100);
         EXPECT_NEAR(ex, x, 1e-3);
         EXPECT_NEAR(ey, 100, 5.0);
     }
     // Straight down, through the ground.
-    EXPECT_FALSE(std::isnan(fly(65, 10, 590).first));
+    EXPECT_FALSE(std::isnan(fly(kKeyA, 10, 590).first));
     // Along the launch point's own pixel row: launch y is about 549.99,
     // so the target row 550 gives a tiny dy.
-    auto [rx, ry] = fly(65, 400, 550);
+    auto [rx, ry] = fly(kKeyA, 400, 550);
     EXPECT_NEAR(rx, 400, 5.0);
     EXPECT_NEAR(ry, 550, 0.5);
     // Exactly on the launch point (d = 0): no velocity, and it explodes in its
@@ -128,7 +129,7 @@ TEST(Arrival, StraightUpAlongTheRowAndOntoTheLaunchPointAllExplode)
     spawn_interval = 15;
     hold_wave();
     aim(0, 550);
-    Form_KeyDown(68, 0);
+    Form_KeyDown(kKeyD, 0);
     ASSERT_EQ(shot_count, 1);
     EXPECT_EQ(shots[1].dx, 0);
     EXPECT_EQ(shots[1].dy, 0);
@@ -201,8 +202,8 @@ TEST(Explosion, InterceptorBurstNearTheAimPointOnScreen)
     hold_wave();
     sky_type = 1;
     paint_scene();
-    mem_push_event(mouse_move(400, 200));
-    mem_push_event(key_down(83));
+    post_event(mouse_move(400, 200));
+    post_event(key_down(kKeyS));
     int f = 0;
     while (blast_count == 0 && f < 100) {
         ASSERT_TRUE(frame());

@@ -1,110 +1,275 @@
-// particles_test.cpp -- the object tables' rules and the dots on the screen.
+// particles_test.cpp -- dots drawn and faded, and the particle pass and compaction, also against the same frames written out plainly.
+#include "combat/particles.h"
+#include "scene/visibility.h"
+#include "shell/game_state.h"
+#include "shell/rounding.h"
 #include "test_support.h"
 
-#include "combat/explosions.h"
-#include "combat/particles.h"
-#include "shell/rnd.h"
+#include <cmath>
+#include <cstring>
+#include <functional>
+#include <random>
 
 namespace {
 
-// A screen where the sky is easy to tell from anything drawn: palette 3.
-void blank_scene()
+// The frame's two particle steps as the rules state them, dot by dot, with
+// no index, no cell map and nothing remembered between frames.
+bool plain_visible(float x, float y)
 {
-    new_game(11);
-    quiet_sky();
-    sky_type = 3;
-    plat_clear();
+    int16_t examined = 0;
+    const bool shown = plain_dot_visible(x, y, examined);
+    if (examined != 0)
+        hit_index = examined;
+    return shown;
 }
 
-std::vector<int32_t> lives(int16_t count)
+void plain_erase(const Mover& m)
 {
-    std::vector<int32_t> out;
-    for (int16_t i = 1; i <= count; ++i)
-        out.push_back(particles[i].life);
+    if (plain_visible(m.x, m.y))
+        plat_set_pixel(round32(m.x), round32(m.y), sky_color(round16(m.y)));
+}
+
+void plain_pass()
+{
+    for (int16_t i = 1; i <= particle_count; ++i) {
+        Mover& p = particles[i];
+        plain_erase(p);
+        p.x = p.x + p.dx;
+        p.y = p.y + p.dy;
+        p.dy = p.dy + p.gravity;
+        p.life = p.life - 1;
+        if (p.y > 590)
+            p.dy = 0;
+        if (plain_visible(p.x, p.y)) {
+            const float f = float(double(p.life) / p.maxlife);
+            plat_set_pixel(round32(p.x), round32(p.y),
+                           rgb(round16(p.r * double(f)), round16(p.g * double(f)), round16(p.b * double(f))));
+        }
+    }
+}
+
+void plain_compaction()
+{
+    compact(particles, particle_count, plain_erase);
+}
+
+void plain_steps()
+{
+    plain_pass();
+    plain_compaction();
+}
+
+// Everything the two steps can change, to compare after every frame.
+struct After {
+    std::vector<uint32_t> picture;
+    std::vector<Mover> movers;
+    int16_t hit;
+    uint64_t writes;
+};
+
+After after_frame(uint64_t writes_before)
+{
+    After a{picture_copy(), {}, hit_index, mem_pixel_writes() - writes_before};
+    for (int16_t i = 1; i <= particle_count; ++i)
+        a.movers.push_back(particles[i]);
+    return a;
+}
+
+void put_picture(const std::vector<uint32_t>& words)
+{
+    const int w = picture_width(), h = picture_height();
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            plat_set_pixel(x, y, picture_rgb(words[size_t(y) * size_t(w) + size_t(x)]));
+}
+
+// A particle where dots cost the most and go wrong the most easily: on
+// building edges, roofs and bases, cell edges, the ground line, the client's
+// sides, roof_top; fading from any colour, some already dead, some with
+// speeds that carry them across a cell edge or not at all.
+Mover awkward_particle(std::mt19937& gen)
+{
+    std::uniform_real_distribution<float> unit(0, 1);
+    const float W = plat_client_width(), H = plat_client_height();
+    Mover p = make_mover(unit(gen) * W, unit(gen) * H, (unit(gen) - 0.5f) * 6, (unit(gen) - 0.5f) * 6,
+                         int32_t(unit(gen) * 20));
+    const float pick = unit(gen);
+    if (building_count > 0 && pick < 0.5f) {
+        const Building& b = buildings[1 + int(unit(gen) * building_count) % building_count];
+        const float xs[] = {b.x, b.x + b.w, std::floor(b.x), b.x + unit(gen) * b.w};
+        const float ys[] = {b.y, b.y - b.h, std::floor(b.y - b.h) + 1, b.y - unit(gen) * b.h};
+        p.x = xs[int(unit(gen) * 4) % 4];
+        p.y = ys[int(unit(gen) * 4) % 4];
+    } else if (pick < 0.7f) {
+        p.y = float(ground_y(p.x)) + (unit(gen) - 0.5f);
+    } else if (pick < 0.8f) {
+        p.y = roof_top + (unit(gen) - 0.5f) * 2;
+    } else if (pick < 0.85f) {
+        p.x = std::floor(p.x) + (unit(gen) < 0.5f ? 0.0f : 0.5f);
+        p.y = std::floor(p.y) + (unit(gen) < 0.5f ? 0.0f : 0.5f);
+    } else if (pick < 0.9f) {
+        p.x = unit(gen) < 0.5f ? 0 : W - unit(gen);
+    }
+    if (unit(gen) < 0.2f) // still, so it is erased where it was drawn
+        p.dx = p.dy = 0;
+    p.r = int16_t(unit(gen) * 400 - 50);
+    p.g = int16_t(unit(gen) * 300);
+    p.b = int16_t(unit(gen) * 255);
+    p.maxlife = std::max(p.life, int32_t(1 + unit(gen) * 30));
+    return p;
+}
+
+void fill_particles(std::mt19937& gen, int16_t count)
+{
+    while (particle_count < count) {
+        Mover* p = create(particles, particle_count);
+        *p = awkward_particle(gen);
+    }
+}
+
+// Runs `frames` frames of the particle steps, `steps` (the real ones or the
+// plain ones) with `between(frame)` before each, from the same saved game
+// and picture, and gives what stood after each frame.
+std::vector<After> play(const GameSnapshot& start, const std::vector<uint32_t>& picture, int frames,
+                        const std::function<void()>& steps, const std::function<void(int)>& between)
+{
+    restore_game(start);
+    put_picture(picture);
+    std::vector<After> out;
+    for (int f = 0; f < frames; ++f) {
+        between(f);
+        const uint64_t writes = mem_pixel_writes();
+        steps();
+        out.push_back(after_frame(writes));
+    }
     return out;
 }
 
-TEST(Compaction, EmptyAllDeadLastDeadAndTheFiveRecordExample)
+void expect_same_frames(const std::vector<After>& got, const std::vector<After>& want, const char* what)
 {
-    blank_scene();
-    particle_compaction();
-    EXPECT_EQ(particle_count, 0);
-
-    // Records 1..5 carry their number as life; 2 and 5 are dead.
-    for (int i = 1; i <= 5; ++i)
-        particles[i] = make_mover(float(100 + 10 * i), 100, 0, 0, i * 10);
-    particles[2].life = 0;
-    particles[5].life = -1;
-    particle_count = 5;
-    particle_compaction();
-    EXPECT_EQ(lives(particle_count), (std::vector<int32_t>{10, 40, 30}));
-
-    // Only the last record dead: nothing else moves.
-    particles[3].life = 0;
-    particle_compaction();
-    EXPECT_EQ(lives(particle_count), (std::vector<int32_t>{10, 40}));
-
-    // Every record dead: each dot is erased exactly once.
-    for (int i = 1; i <= 6; ++i)
-        particles[i] = make_mover(float(100 + 10 * i), 100, 0, 0, 0);
-    particle_count = 6;
-    uint64_t writes = mem_pixel_writes();
-    particle_compaction();
-    EXPECT_EQ(particle_count, 0);
-    EXPECT_EQ(mem_pixel_writes() - writes, 6u);
-    for (int i = 1; i <= 6; ++i)
-        EXPECT_EQ(mem_pixel(100 + 10 * i, 100), sky_color(100));
+    ASSERT_EQ(got.size(), want.size());
+    for (size_t f = 0; f < got.size(); ++f) {
+        ASSERT_EQ(got[f].movers.size(), want[f].movers.size()) << what << ", frame " << f;
+        for (size_t i = 0; i < got[f].movers.size(); ++i) {
+            const Mover &a = got[f].movers[i], &b = want[f].movers[i];
+            ASSERT_TRUE(std::memcmp(&a, &b, sizeof a) == 0) << what << ", frame " << f << ", particle " << i + 1;
+        }
+        ASSERT_EQ(got[f].hit, want[f].hit) << what << ", frame " << f;
+        ASSERT_EQ(got[f].writes, want[f].writes) << what << ", frame " << f;
+        ASSERT_TRUE(got[f].picture == want[f].picture) << what << ", frame " << f;
+    }
 }
 
-TEST(Compaction, ServesTheOtherTablesWithoutDrawing)
+void real_steps()
 {
-    blank_scene();
-    shots[1].state = 1;
-    shots[2].state = -1;
-    shot_count = 2;
-    blasts[1].life = 0;
-    blasts[2].life = 5;
-    blast_count = 2;
-    uint64_t writes = mem_pixel_writes();
-    compact(shots, shot_count);
-    compact(blasts, blast_count);
-    EXPECT_EQ(shot_count, 1);
-    EXPECT_EQ(blast_count, 1);
-    EXPECT_EQ(blasts[1].life, 5);
-    EXPECT_EQ(mem_pixel_writes(), writes);
+    particle_pass();
+    particle_compaction();
 }
 
-TEST(Creation, AFullTableMakesNothingAndWritesNothingPastItsEnd)
+// Between frames, what a game and its tests do to the particles and to
+// what the cell map is made from: buildings fall, particles are made,
+// moved by hand or put back from a saved moment, roof_top moves, the
+// client is resized.
+void disturb(std::mt19937& gen, int frame, const GameSnapshot& early)
 {
-    blank_scene();
-    // Fill every table to its limit and put a guard record past the particles.
-    particle_count = 10000;
-    shot_count = 100;
-    blast_count = 100;
-    missile_count = 1000;
-    EXPECT_EQ(create(particles, particle_count), nullptr);
-    EXPECT_EQ(create(shots, shot_count), nullptr);
-    EXPECT_EQ(create(blasts, blast_count), nullptr);
-    EXPECT_EQ(create(missiles, missile_count), nullptr);
-    EXPECT_EQ(particle_count, 10000);
-    EXPECT_EQ(missile_count, 1000);
+    std::uniform_real_distribution<float> unit(0, 1);
+    switch (frame % 8) {
+    case 1:
+        if (building_count > 0)
+            remove_building(int16_t(1 + int(unit(gen) * building_count) % building_count));
+        break;
+    case 2:
+        fill_particles(gen, int16_t(std::min(particle_count + 300, kParticleSlots - 1)));
+        break;
+    case 3: // the same slots, other points: nothing may come from where they were
+        for (int16_t i = 1; i <= particle_count; i += 3)
+            std::swap(particles[i], particles[particle_count + 1 - i]);
+        break;
+    case 4:
+        roof_top = int16_t(roof_top + (frame % 16 == 4 ? 9 : -9));
+        break;
+    case 5: // a moment put back: the particles stand where they stood frames ago
+        if (frame == 5)
+            restore_game(early);
+        break;
+    case 6:
+        if (frame == 14)
+            mem_set_client_size(640, 480);
+        break;
+    default:
+        break;
+    }
+}
 
-    // An explosion into full tables: no record, no draws, the sound still plays.
-    uint64_t draws = rnd_draws();
-    size_t sounds = sounds_played().size();
-    make_explosion(300, 300);
-    EXPECT_EQ(rnd_draws(), draws);
-    EXPECT_EQ(particle_count, 10000);
-    EXPECT_EQ(blast_count, 100);
-    EXPECT_EQ(sounds_played().size(), sounds + 1);
+TEST(ParticlePass, DrawsErasesAndCompactsAsThePlainStepsOverManyFrames)
+{
+    for (uint32_t seed : {3u, 8u}) {
+        new_game(seed);
+        std::mt19937 gen(seed);
+        tables_reset();
+        fill_particles(gen, 6000);
+        GameSnapshot start, early;
+        save_game(start);
+        const std::vector<uint32_t> picture = picture_copy();
+        // The real steps, once on their own to leave their memory of where
+        // they drew in a state the plain run below knows nothing of.
+        real_steps();
+        save_game(early);
 
-    // Room for three particles: three records with their six draws, and the zone.
-    particle_count = 9997;
-    blast_count = 99;
-    make_explosion(300, 300);
-    EXPECT_EQ(particle_count, 10000);
-    EXPECT_EQ(blast_count, 100);
-    EXPECT_EQ(rnd_draws(), draws + 6);
+        std::mt19937 real_gen(seed * 7), plain_gen(seed * 7);
+        const auto got = play(start, picture, 24, real_steps, [&](int f) { disturb(real_gen, f, early); });
+        mem_set_client_size(800, 600);
+        const auto want =
+            play(start, picture, 24, plain_steps, [&](int f) { disturb(plain_gen, f, early); });
+        mem_set_client_size(800, 600);
+        ASSERT_NO_FATAL_FAILURE(expect_same_frames(got, want, seed == 3 ? "seed 3" : "seed 8"));
+    }
+}
+
+TEST(ParticlePass, CompactionAfterTheMapChangesUnderTheDeadDots)
+{
+    // A building falls between the pass and the compaction: the dead dots
+    // drawn over its cells are erased by what the cells say now.
+    new_game(5);
+    std::mt19937 gen(5);
+    tables_reset();
+    fill_particles(gen, 4000);
+    for (int16_t i = 1; i <= particle_count; i += 2)
+        particles[i].life = 1;
+    GameSnapshot start;
+    save_game(start);
+    const std::vector<uint32_t> picture = picture_copy();
+    auto pass_fall_compaction = [](void (*pass)(), void (*compaction)()) {
+        return [pass, compaction] {
+            pass();
+            remove_building(int16_t(1 + building_count / 2));
+            compaction();
+        };
+    };
+    const auto got = play(start, picture, 1, pass_fall_compaction(particle_pass, particle_compaction), [](int) {});
+    const auto want = play(start, picture, 1, pass_fall_compaction(plain_pass, plain_compaction), [](int) {});
+    ASSERT_NO_FATAL_FAILURE(expect_same_frames(got, want, "a fall between pass and compaction"));
+}
+
+TEST(DotColour, RoundToChannelIsTheClampOfRound16)
+{
+    std::mt19937 gen(41);
+    std::vector<double> values = {0.0, -0.0, 0.5, 1.5, 2.5, 254.5, 255.0, 255.5, 256.0, -0.5, -1.5, -1.0,
+                                  0x1p51, -0x1p51, 0x1p52, 0x1p53 + 2, 1e300, -1e300, INFINITY, -INFINITY,
+                                  std::nan(""), 32767.5, 32768.0, -32768.5, 127.49999999999999};
+    std::uniform_real_distribution<double> colour(-300, 600), wide(-1e6, 1e6);
+    std::uniform_int_distribution<int> half(-600, 1200);
+    for (int k = 0; k < 200000; ++k) {
+        values.push_back(colour(gen));
+        values.push_back(wide(gen));
+        values.push_back(half(gen) + 0.5);
+        values.push_back(std::nextafter(half(gen) + 0.5, 1e9));
+        values.push_back(std::nextafter(half(gen) + 0.5, -1e9));
+    }
+    for (double v : values) {
+        const uint8_t want = rgb(round16(v), 0, 0).r;
+        ASSERT_EQ(round_to_channel(v), want) << "at " << v;
+    }
 }
 
 TEST(DrawDot, FadeRoundsHalvesToEvenAndCapsAt255)
@@ -127,29 +292,6 @@ TEST(DrawDot, FadeRoundsHalvesToEvenAndCapsAt255)
     m = make_mover(10.5f, 11.5f);
     draw_dot(m);
     EXPECT_EQ(mem_pixel(10, 12), rgb(255, 255, 0));
-}
-
-TEST(Visibility, EdgesGroundLineAndBuildingsHideADot)
-{
-    blank_scene();
-    building_count = 1;
-    roof_top = 480;
-    buildings[1] = make_building(300, 545, 20, 40);
-    index_buildings();
-    drawbuilding(1);
-    std::vector<uint32_t> before = picture_copy();
-    uint64_t writes = mem_pixel_writes();
-    for (Mover m : {make_mover(0, 300), make_mover(800, 300), make_mover(400, 0), make_mover(400, 600),
-                    make_mover(0, 550),                         // exactly on the ground line (x = 0)
-                    make_mover(310, 530), make_mover(310.5f, 520.5f)}) { // inside the building
-        draw_dot(m);
-        erase_dot(m);
-    }
-    EXPECT_EQ(mem_pixel_writes(), writes);
-    EXPECT_EQ(picture_copy(), before);
-    // Just above the ground line at x = 0 it shows.
-    draw_dot(make_mover(0.5f, 549));
-    EXPECT_EQ(mem_pixel(0, 549), rgb(255, 255, 0));
 }
 
 TEST(ParticlePass, MovesAgesFadesAndLeavesTheSkyBehind)

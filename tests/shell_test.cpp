@@ -60,7 +60,7 @@ TEST(Crosshair, ErasedWithSkyOrGroundAndDrawnBetweenRedAndYellow)
     sky_type = 3; // blue 57 at the top, so an erase at row 0 shows
 
     // Before any movement the crosshair sits at (0, 0), in open sky.
-    mem_push_event(mouse_move(200, 100));
+    post_event(mouse_move(200, 100));
     crosshair_step();
     EXPECT_EQ(mem_pixel(0, 0), sky_color(0));
     EXPECT_EQ(mem_pixel(0, 0), rgb(0, 0, 57));
@@ -69,14 +69,14 @@ TEST(Crosshair, ErasedWithSkyOrGroundAndDrawnBetweenRedAndYellow)
     EXPECT_EQ(drawn.b, 0);
 
     // Open sky: erased with the row's sky colour once the crosshair leaves.
-    mem_push_event(mouse_move(300, 120));
+    post_event(mouse_move(300, 120));
     crosshair_step();
     EXPECT_EQ(mem_pixel(200, 100), sky_color(100));
 
     // Exactly on the ground height: not open sky.
-    mem_push_event(mouse_move(0, 550));
+    post_event(mouse_move(0, 550));
     crosshair_step();
-    mem_push_event(mouse_move(10, 10));
+    post_event(mouse_move(10, 10));
     crosshair_step();
     EXPECT_EQ(mem_pixel(0, 550), ground_color);
 
@@ -85,9 +85,9 @@ TEST(Crosshair, ErasedWithSkyOrGroundAndDrawnBetweenRedAndYellow)
     roof_top = 400;
     buildings[1] = make_building(500, 540, 20, 60);
     index_buildings();
-    mem_push_event(mouse_move(510, 520));
+    post_event(mouse_move(510, 520));
     crosshair_step();
-    mem_push_event(mouse_move(10, 10));
+    post_event(mouse_move(10, 10));
     crosshair_step();
     EXPECT_EQ(mem_pixel(510, 520), ground_color);
     EXPECT_EQ(hit_index, 1);
@@ -140,14 +140,13 @@ TEST(TickWait, EndsOnTheFirstAdvanceAcrossWrapAround)
     tick_wait(0xFFFFFFFFu); // reads 2^32 - 1, then wraps to 0
     EXPECT_EQ(mem_tick_reads() - reads, 2u);
 
-    // A clock that stands still for a while keeps the frame waiting.
-    mem_set_tick_step(0);
+    // A clock that stands still for a while keeps the frame waiting: five
+    // readings of 500, then 501.
     mem_set_tick(500);
-    // (No wait here: with step 0 it would never end. One step later it does.)
-    mem_set_tick_step(1);
+    mem_hold_tick(4);
     reads = mem_tick_reads();
     tick_wait(500);
-    EXPECT_EQ(mem_tick_reads() - reads, 2u);
+    EXPECT_EQ(mem_tick_reads() - reads, 6u);
 }
 
 TEST(Esc, ShowsThePointerUntilOneThenEnds)
@@ -155,19 +154,19 @@ TEST(Esc, ShowsThePointerUntilOneThenEnds)
     new_game();
     EXPECT_EQ(mem_cursor_counter(), -1);
     uint64_t calls = mem_cursor_calls();
-    EXPECT_THROW(Form_KeyPress(27), ProgramEnded);
+    EXPECT_THROW(Form_KeyPress(kKeyEsc), ProgramEnded);
     EXPECT_EQ(mem_cursor_counter(), 1);
     EXPECT_EQ(mem_cursor_calls() - calls, 2u);
 
     mem_set_cursor_counter(4);
     calls = mem_cursor_calls();
-    EXPECT_THROW(Form_KeyPress(27), ProgramEnded);
+    EXPECT_THROW(Form_KeyPress(kKeyEsc), ProgramEnded);
     EXPECT_EQ(mem_cursor_counter(), 5);
     EXPECT_EQ(mem_cursor_calls() - calls, 1u);
 
     // Other characters do nothing.
     calls = mem_cursor_calls();
-    Form_KeyPress(65);
+    Form_KeyPress(kKeyA);
     Form_KeyPress(13);
     EXPECT_EQ(mem_cursor_calls(), calls);
 }
@@ -175,8 +174,8 @@ TEST(Esc, ShowsThePointerUntilOneThenEnds)
 TEST(Esc, EndsTheFrameInsideItsEventProcessing)
 {
     new_game();
-    mem_push_event(key_press(kKeyEsc));
-    mem_push_event(mouse_move(100, 100));
+    post_event(key_press(kKeyEsc));
+    post_event(mouse_move(100, 100));
     uint64_t draws = rnd_draws();
     EXPECT_FALSE(frame());
     EXPECT_EQ(mouse_x, 0); // the move after Esc was never handled
@@ -214,7 +213,7 @@ TEST(Music, NotificationRestartsOnlyInsideEventProcessing)
 {
     new_game();
     size_t before = mem_audio_calls().size();
-    mem_push_event(music_done());
+    post_event(music_done());
     EXPECT_EQ(mem_audio_calls().size(), before); // queued, not yet handled
     uint64_t processing = mem_event_processing_calls();
     ASSERT_TRUE(frame());

@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <random>
 
 // A new 800 x 600 game from `seed`, start-up done, no frame run yet.
 inline void new_game(uint32_t seed = 1, int w = 800, int h = 600)
@@ -37,6 +38,15 @@ inline void quiet_game(uint32_t seed)
     quiet_sky();
     spawn_interval = 15;
     spawn_countdown = -2;
+}
+
+// A screen where the sky is easy to tell from anything drawn: palette 3.
+inline void blank_scene()
+{
+    new_game(11);
+    quiet_sky();
+    sky_type = 3;
+    plat_clear();
 }
 
 inline Mover make_mover(float x, float y, float dx = 0, float dy = 0, int32_t life = 10)
@@ -66,6 +76,33 @@ inline Building make_building(float x, float base, float w, float h)
     b.g = 100;
     b.b = 50;
     return b;
+}
+
+// A random table of n buildings around a client `width` wide: mostly spans
+// like the generation's, some reaching past either edge, some sharing a left
+// edge or lying inside another, a few empty or reversed.
+inline void random_table(std::mt19937& gen, int16_t n, float width, float height)
+{
+    std::uniform_real_distribution<float> unit(0, 1);
+    building_count = n;
+    roof_top = int16_t(height - 120);
+    for (int16_t i = 1; i <= n; ++i) {
+        Building b = make_building(unit(gen) * (width + 60) - 30, height - 55 + unit(gen) * 10,
+                                   unit(gen) * 10 + 15, unit(gen) * 55 + 10);
+        if (unit(gen) < 0.3f)
+            b.x = std::round(b.x * 4) / 4; // whole and quarter edges too
+        const float kind = unit(gen);
+        if (i > 1 && kind < 0.15f)
+            b.x = buildings[1 + int(unit(gen) * (i - 1)) % (i - 1)].x; // the same left edge
+        else if (i > 1 && kind < 0.3f) {
+            const Building& outer = buildings[1 + int(unit(gen) * (i - 1)) % (i - 1)];
+            b.x = outer.x + 2;
+            b.w = 5; // inside another span
+        } else if (kind < 0.35f)
+            b.w = unit(gen) < 0.5f ? 0 : -3;
+        buildings[i] = b;
+    }
+    index_buildings();
 }
 
 // Runs a frame; returns false if the frame ended the program.

@@ -97,6 +97,9 @@ std::string state_json(long frames_run, bool ended)
 {
     StateJson game;
     visit_game(game);
+    // Written as the game's other single values are, in 16 bits. The counter
+    // itself is 32 bits, but a game moves it only at start-up (to -1) and at
+    // Esc (to 1): it never comes near the edge of 16 bits.
     game.value("cursor_counter", int16_t(mem_cursor_counter()));
 
     std::string text = "{\"frames_run\": " + std::to_string(frames_run) + ", \"ended\": " +

@@ -8,6 +8,7 @@ namespace {
 
 uint32_t tick = 0;
 uint32_t tick_step = 16;
+uint32_t tick_held = 0; // readings still to come before the clock moves again
 uint64_t tick_reads = 0;
 
 int32_t cursor_counter = 0;
@@ -27,6 +28,7 @@ void mem_reset(int w, int h, const std::string& folder)
     forget_events();
     tick = 0;
     tick_step = 16;
+    tick_held = 0;
     tick_reads = 0;
     cursor_counter = 0;
     cursor_calls = 0;
@@ -50,6 +52,7 @@ uint64_t mem_pixel_writes() { return picture_pixel_writes(); }
 
 void mem_set_tick(uint32_t value) { tick = value; }
 void mem_set_tick_step(uint32_t step) { tick_step = step; }
+void mem_hold_tick(uint32_t readings) { tick_held = readings; }
 uint64_t mem_tick_reads() { return tick_reads; }
 
 int32_t mem_cursor_counter() { return cursor_counter; }
@@ -81,7 +84,10 @@ uint32_t plat_tick_count()
 {
     ++tick_reads;
     uint32_t now = tick;
-    tick += tick_step;
+    if (tick_held > 0)
+        --tick_held;
+    else
+        tick += tick_step;
     return now;
 }
 

@@ -36,16 +36,15 @@ void mem_set_client_size(int w, int h);
 // The colour of a pixel of the picture; (0, 0, 0) outside it.
 Rgb mem_pixel(int x, int y);
 
-// Queues an event for the next plat_process_events (post_event, by its
-// older name, which the tests use throughout).
-inline void mem_push_event(const WindowEvent& event) { post_event(event); }
 
 // How many plat_set_pixel calls were made since the reset.
 uint64_t mem_pixel_writes();
 
 // The clock: its next reading, and how much each reading advances it.
+// mem_hold_tick(n): the next n readings leave it where it stands.
 void mem_set_tick(uint32_t tick);
 void mem_set_tick_step(uint32_t step);
+void mem_hold_tick(uint32_t readings);
 uint64_t mem_tick_reads();
 
 // The pointer's display counter, as it stands and set directly.

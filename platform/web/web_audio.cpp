@@ -5,10 +5,43 @@
 // and PELMARIC_WEB_MUSIC_EXTENSION, and the control's "open" loads that.
 #include "platform/platform.h"
 #include "platform/music_device.h"
+#include "platform/sdl/wav_header.h"
 #include "platform/web/web_page.h"
+
+#include <emscripten.h>
 
 #include <cstring>
 #include <string>
+
+namespace {
+
+// Enough of a file for its RIFF header and the chunks before the sound: the
+// game's own effects have 36 bytes of them. A file whose sound starts later
+// than this is passed over.
+constexpr int kEffectHeadBytes = 64 * 1024;
+uint8_t effect_head[kEffectHeadBytes];
+int effect_head_bytes = 0;
+
+bool read_effect_head(void*, uint64_t offset, uint8_t* out, size_t size)
+{
+    if (offset + size > uint64_t(effect_head_bytes))
+        return false;
+    std::memcpy(out, effect_head + offset, size);
+    return true;
+}
+
+} // namespace
+
+extern "C" EMSCRIPTEN_KEEPALIVE uint8_t* web_effect_head() { return effect_head; }
+extern "C" EMSCRIPTEN_KEEPALIVE int web_effect_head_size() { return kEffectHeadBytes; }
+extern "C" EMSCRIPTEN_KEEPALIVE double web_effect_most_bytes() { return double(kMaxEffectFileBytes); }
+
+extern "C" EMSCRIPTEN_KEEPALIVE int web_effect_acceptable(double file_bytes, int head_bytes)
+{
+    effect_head_bytes = head_bytes;
+    WavLayout layout;
+    return wav_effect_layout(uint64_t(file_bytes), WavReader{read_effect_head, nullptr}, &layout) ? 1 : 0;
+}
 
 void plat_play_sound(const char* path, int32_t /*flags: always asynchronous here*/) { web_audio_effect(path); }
 

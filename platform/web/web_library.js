@@ -1,4 +1,4 @@
-// web_library.js -- the page side of the browser backend: canvas, pointer, input and Web Audio.
+// web_library.js -- the page side of the browser backend: canvas, layout, input (keys, mouse, touch, pads) and Web Audio.
 //
 // Emscripten emits this library at the top level of its script, so its state
 // lives in PelmaricWeb, a name of its own beside the page's window.pelmaric.
@@ -8,6 +8,7 @@
 // this is how its tests and measurements see it run.
 
 var LibraryPelmaricWeb = {
+  $PelmaricWeb__postset: 'PelmaricWeb.preparePage();',
   $PelmaricWeb: {
     canvas: null,
     context2d: null,
@@ -18,6 +19,36 @@ var LibraryPelmaricWeb = {
     stopped: false,
     firstPresentMs: -1,
     presents: 0,
+    fits: 0,
+
+    // The page's course: 'loading' (the script fetches the game), 'ready'
+    // (the start screen waits for a gesture), 'playing', 'ended'.
+    state: 'loading',
+    startWanted: false,
+    // Where the crosshair was last sent, in game pixels: the gamepad moves it from there.
+    aim: [400, 300],
+
+    // The canvas's size: the largest whole number of device pixels per game
+    // pixel when it fills at least this share of the space along the side
+    // that limits it; else the canvas fits the space exactly.
+    wholeFactorShare: 0.85,
+    padGap: 8,           // CSS px between the canvas and the launch pads
+    padRowHeight: 64,    // the pads in a row below the canvas
+    padColumnWidth: 96,  // or in a column beside it
+    heldPads: {},        // touch identifier or 'mouse' -> {key, element, timer}
+    aimTouch: null,      // the identifier of the finger that aims
+
+    // A held pad or gamepad button repeats as a held key does.
+    repeatDelayMs: 500,
+    repeatPeriodMs: 40,
+    // The gamepad, as on the desktop: the left stick beyond its dead zone
+    // moves the crosshair up to stickSpeed game pixels a frame, on a curve
+    // (squared) so that small moves stay fine; the d-pad moves it one pixel.
+    stickDeadZone: 0.15,
+    stickSpeed: 12,
+    padButtons: [],      // by pad index, by button: {down, nextMs}
+    padKeys: [[2, 65], [0, 83], [1, 68], [4, 65], [5, 68]],   // West, South, East, shoulders
+    padEndButtons: [8, 9],                                     // Back and Start together
 
     // Web Audio. The context is made at the first key or click: browsers
     // start audio only after a gesture, and until then the game is silent.
@@ -39,25 +70,68 @@ var LibraryPelmaricWeb = {
     copiesPerEffect: 4,
     stealFadeSeconds: 0.02,
     effectVolume: 0.75,
-    // A file is asked for again at most this often, so an edited file is
-    // heard without fetching it at every explosion.
-    recheckMs: 1000,
 
     listen: function(target, type, handler, options) {
       target.addEventListener(type, handler, options);
       PelmaricWeb.listeners.push([target, type, handler, options]);
     },
 
-    // Canvas pixels per CSS pixel is a whole number: each game pixel becomes
-    // k x k screen pixels, k the screen's density rounded down (at least 1).
-    fitCanvas: function() {
+    // The canvas's size in CSS px for a space of w x h CSS px: k device
+    // pixels per game pixel, k whole, when that fills enough of the space
+    // (sharp, every game pixel the same size); else exactly the space.
+    canvasScale: function(w, h) {
       var density = window.devicePixelRatio || 1;
-      var k = Math.max(1, Math.floor(density));
-      PelmaricWeb.canvas.style.width = (PelmaricWeb.width * k / density) + 'px';
-      PelmaricWeb.canvas.style.height = (PelmaricWeb.height * k / density) + 'px';
+      var exact = Math.max(0, Math.min(w / PelmaricWeb.width, h / PelmaricWeb.height));
+      var k = Math.floor(exact * density);
+      return k >= 1 && k >= PelmaricWeb.wholeFactorShare * exact * density ? k / density : exact;
     },
 
-    // A pointer event's position in game pixels, fractions kept.
+    // Lays the game area out: the help bar at the bottom, the canvas as
+    // large as the rest allows, and on a touch screen the pads in a row below
+    // the canvas or a column beside it, whichever leaves the canvas larger.
+    // Called at start and on every resize, turn and change of fullscreen.
+    fitCanvas: function() {
+      var p = PelmaricWeb;
+      var game = document.getElementById('game');
+      var stage = document.getElementById('stage');
+      var pads = document.querySelectorAll('.pad');
+      var w = game.clientWidth, h = game.clientHeight - document.getElementById('bar').offsetHeight;
+      var touch = game.classList.contains('touch');
+      var below = touch ? p.canvasScale(w, h - p.padRowHeight - p.padGap) : 0;
+      var beside = touch ? p.canvasScale(w - p.padColumnWidth - p.padGap, h) : 0;
+      var scale = touch ? Math.max(below, beside) : p.canvasScale(w, h);
+      var cw = p.width * scale, ch = p.height * scale;
+      var density = window.devicePixelRatio || 1;
+      var snap = function(v) { return Math.round(v * density) / density; };
+      var x, y;
+      if (touch && beside > below) {
+        x = snap((w - cw - p.padColumnWidth - p.padGap) / 2);
+        y = snap((h - ch) / 2);
+        var padH = Math.max(48, Math.min(96, (ch - 2 * p.padGap) / 3));
+        for (var i = 0; i < pads.length; ++i)
+          p.place(pads[i], x + cw + p.padGap, y + (ch - 3 * padH - 2 * p.padGap) / 2 + i * (padH + p.padGap),
+                  p.padColumnWidth, padH);
+      } else {
+        var rowH = touch ? p.padRowHeight + p.padGap : 0;
+        x = snap((w - cw) / 2);
+        y = snap((h - ch - rowH) / 2);
+        // The pads under the launch points: at the canvas's left edge, centre and right edge.
+        var padW = Math.max(48, Math.min(140, (cw - 2 * p.padGap) / 3));
+        for (var j = 0; j < pads.length; ++j)
+          p.place(pads[j], x + j * (cw - padW) / 2, y + ch + p.padGap, padW, p.padRowHeight);
+      }
+      p.place(stage, x, y, cw, ch);
+      p.fits++;
+    },
+
+    place: function(element, x, y, w, h) {
+      element.style.left = x + 'px';
+      element.style.top = y + 'px';
+      element.style.width = w + 'px';
+      element.style.height = h + 'px';
+    },
+
+    // A pointer event's or a touch's position in game pixels, fractions kept.
     gamePosition: function(e) {
       var box = PelmaricWeb.canvas.getBoundingClientRect();
       return [(e.clientX - box.left) * PelmaricWeb.width / box.width,
@@ -67,6 +141,303 @@ var LibraryPelmaricWeb = {
     shiftState: function(e) {
       return (e.shiftKey ? 1 : 0) | (e.ctrlKey ? 2 : 0) | (e.altKey ? 4 : 0);
     },
+
+    // ---- The page around the game ----
+
+    // Runs as the script loads, before the game: lays the page out and waits
+    // on the start screen for the first gesture, which runs the game's
+    // start-up (so its sound starts with play). The bench page starts at once.
+    preparePage: function() {
+      var p = PelmaricWeb;
+      window['pelmaricScriptRan'] = true;
+      Module['noInitialRun'] = true;
+      Module['onRuntimeInitialized'] = function() {
+        p.setState('ready');
+        if (p.startWanted || document.body.dataset.start === 'load')
+          p.begin();
+      };
+      // Only the loading can fail before the game runs: the script is here, so the WebAssembly is not.
+      Module['onAbort'] = function() {
+        if (p.state === 'loading')
+          window['pelmaricFailed']('pelmaric.wasm');
+      };
+      p.canvas = document.getElementById('screen');
+      p.width = p.canvas.width;
+      p.height = p.canvas.height;
+      var game = document.getElementById('game');
+      if (window.matchMedia && window.matchMedia('(pointer: coarse)').matches)
+        game.classList.add('touch');
+      p.fitCanvas();
+      window.addEventListener('resize', p.fitCanvas);
+      document.addEventListener('fullscreenchange', p.fitCanvas);
+      if (window.visualViewport)
+        window.visualViewport.addEventListener('resize', p.fitCanvas);
+
+      // The first gesture starts the game; audio may start only in one.
+      var gesture = function(e) {
+        if (p.state === 'loading' || p.state === 'ready') {
+          if (e.type === 'keydown' && (e.ctrlKey || e.altKey || e.metaKey || e.key === 'Escape'))
+            return;   // a browser shortcut, not a wish to play
+          p.begin();
+        }
+        p.gesture();
+      };
+      window.addEventListener('keydown', gesture, true);
+      window.addEventListener('mousedown', gesture, true);
+      window.addEventListener('touchend', gesture, true);
+
+      // Keys that would scroll or find-as-you-type stay with the game while it
+      // runs (web_video.cpp says which); before it, the start key is kept too.
+      window.addEventListener('keydown', function(e) {
+        // Esc leaves fullscreen, as the browser's own Esc does (web_video.cpp passes it over).
+        if (e.keyCode === 27 && document.fullscreenElement)
+          document.exitFullscreen().catch(function() {});
+        if (p.state !== 'ended' && !e.ctrlKey && !e.altKey && !e.metaKey && p.scrollKeys.indexOf(e.keyCode) >= 0)
+          e.preventDefault();
+      });
+
+      // Touch: no scrolling, zooming, back-swiping, text selection or menus on the game area.
+      game.addEventListener('touchstart', function(e) {
+        game.classList.add('touch');
+        if (p.fits && !game.dataset.padsShown) {
+          game.dataset.padsShown = '1';
+          p.fitCanvas();
+        }
+        if (!e.target.closest || !e.target.closest('#again, #fullscreen'))
+          e.preventDefault();
+        p.touches(e);
+      }, {passive: false});
+      game.addEventListener('touchmove', function(e) { e.preventDefault(); p.touches(e); }, {passive: false});
+      game.addEventListener('touchend', function(e) { p.touches(e); });
+      game.addEventListener('touchcancel', function(e) { p.touches(e); });
+      game.addEventListener('contextmenu', function(e) { e.preventDefault(); });
+
+      // A pad also answers a mouse, for touch laptops used either way.
+      document.querySelectorAll('.pad').forEach(function(pad) {
+        pad.addEventListener('mousedown', function(e) { e.preventDefault(); p.padDown('mouse', pad); });
+      });
+      window.addEventListener('mouseup', function() { p.padUp('mouse'); });
+
+      var fullscreen = document.getElementById('fullscreen');
+      fullscreen.addEventListener('click', function() { fullscreen.blur(); p.enterFullscreen(); });
+      p.canvas.addEventListener('dblclick', p.enterFullscreen);
+      document.getElementById('again').addEventListener('click', function() { location.reload(); });
+
+      p.publish();
+      p.watchPadsForStart();
+      p.watchWorker();
+    },
+
+    // Keys kept from the browser while the game runs: the game's own and
+    // Space, PageUp, PageDown, End, Home and the arrows, which would scroll.
+    scrollKeys: [27, 32, 33, 34, 35, 36, 37, 38, 39, 40, 65, 68, 83],
+
+    setState: function(state) {
+      PelmaricWeb.state = state;
+      document.body.dataset.state = state;
+    },
+
+    begin: function() {
+      var p = PelmaricWeb;
+      if (p.state !== 'ready') {
+        p.startWanted = p.state === 'loading';
+        return;
+      }
+      p.setState('playing');
+      document.getElementById('start').hidden = true;
+      callMain([]);
+    },
+
+    enterFullscreen: function() {
+      var game = document.getElementById('game');
+      if (!document.fullscreenElement && game.requestFullscreen)
+        game.requestFullscreen().catch(function() {});
+    },
+
+    moveAim: function(x, y, shift) {
+      var p = PelmaricWeb;
+      p.aim[0] = x;
+      p.aim[1] = y;
+      if (p.state === 'playing' && !p.stopped)
+        _web_post_mouse(0, 0, shift, x, y);
+    },
+
+    // Every finger at once: the first on the canvas aims and drags the
+    // crosshair, each on a pad holds that pad.
+    touches: function(e) {
+      var p = PelmaricWeb;
+      var ending = e.type === 'touchend' || e.type === 'touchcancel';
+      for (var i = 0; i < e.changedTouches.length; ++i) {
+        var t = e.changedTouches[i];
+        if (ending) {
+          if (p.aimTouch === t.identifier)
+            p.aimTouch = null;
+          p.padUp(t.identifier);
+          continue;
+        }
+        var pad = e.type === 'touchstart' && t.target.closest ? t.target.closest('.pad') : null;
+        if (pad) {
+          p.padDown(t.identifier, pad);
+        } else if (e.type === 'touchstart' && t.target === p.canvas && p.aimTouch === null) {
+          p.aimTouch = t.identifier;
+        }
+        if (p.aimTouch === t.identifier) {
+          var at = p.gamePosition(t);
+          p.moveAim(Math.min(Math.max(at[0], 0), p.width - 1), Math.min(Math.max(at[1], 0), p.height - 1), 0);
+        }
+      }
+    },
+
+    // A pad down is one key down of its key; held, it repeats.
+    padDown: function(id, pad) {
+      var p = PelmaricWeb;
+      if (p.state !== 'playing' || p.stopped || p.heldPads[id])
+        return;
+      var key = +pad.dataset.key;
+      var held = {key: key, element: pad, timer: 0};
+      var repeat = function() {
+        _web_post_key(key, 0);
+        held.timer = setTimeout(repeat, p.repeatPeriodMs);
+      };
+      _web_post_key(key, 0);
+      held.timer = setTimeout(repeat, p.repeatDelayMs);
+      pad.classList.add('held');
+      p.heldPads[id] = held;
+    },
+
+    padUp: function(id) {
+      var held = PelmaricWeb.heldPads[id];
+      if (!held)
+        return;
+      clearTimeout(held.timer);
+      held.element.classList.remove('held');
+      delete PelmaricWeb.heldPads[id];
+    },
+
+    // Pads are read only through navigator.getGamepads, never kept.
+    gamepadList: function() {
+      return (navigator.getGamepads && navigator.getGamepads()) || [];
+    },
+
+    pressed: function(pad, button) {
+      var b = pad.buttons[button];
+      return !!b && (b.pressed || b.value > 0.5);
+    },
+
+    // Before play a gamepad's first button press counts as the starting gesture.
+    watchPadsForStart: function() {
+      var p = PelmaricWeb;
+      var look = function() {
+        if (p.state !== 'loading' && p.state !== 'ready')
+          return;
+        var pads = p.gamepadList();
+        for (var i = 0; i < pads.length; ++i) {
+          for (var b = 0; pads[i] && b < pads[i].buttons.length; ++b) {
+            if (p.pressed(pads[i], b)) {
+              p.gesture();
+              p.begin();
+            }
+          }
+        }
+        requestAnimationFrame(look);
+      };
+      requestAnimationFrame(look);
+    },
+
+    // A gamepad button's state, kept by pad and button: true when it has just
+    // gone down or repeats now (a held button repeats as a held key does).
+    buttonFires: function(pad, button, now) {
+      var p = PelmaricWeb;
+      var states = p.padButtons[pad.index] || (p.padButtons[pad.index] = []);
+      var b = states[button] || (states[button] = {down: false, nextMs: 0});
+      if (!p.pressed(pad, button)) {
+        b.down = false;
+        return false;
+      }
+      if (!b.down) {
+        b.down = true;
+        b.nextMs = now + p.repeatDelayMs;
+        return true;
+      }
+      if (now < b.nextMs)
+        return false;
+      b.nextMs = Math.max(b.nextMs + p.repeatPeriodMs, now);
+      return true;
+    },
+
+    // Once a game frame (web_video.cpp's plat_process_events): stick and d-pad
+    // move the crosshair, buttons launch and repeat, Back + Start ends.
+    pollGamepads: function() {
+      var p = PelmaricWeb;
+      var pads = p.gamepadList();
+      var now = performance.now();
+      var dx = 0, dy = 0;
+      for (var i = 0; i < pads.length; ++i) {
+        var pad = pads[i];
+        if (!pad || pad.connected === false)
+          continue;
+        var sx = pad.axes[0] || 0, sy = pad.axes[1] || 0;
+        var m = Math.sqrt(sx * sx + sy * sy);
+        if (m > p.stickDeadZone) {
+          var t = Math.min(1, (m - p.stickDeadZone) / (1 - p.stickDeadZone));
+          var speed = p.stickSpeed * t * t / m;
+          dx += sx * speed;
+          dy += sy * speed;
+        }
+        dx += (p.pressed(pad, 15) ? 1 : 0) - (p.pressed(pad, 14) ? 1 : 0);
+        dy += (p.pressed(pad, 13) ? 1 : 0) - (p.pressed(pad, 12) ? 1 : 0);
+        for (var k = 0; k < p.padKeys.length; ++k)
+          if (p.buttonFires(pad, p.padKeys[k][0], now))
+            _web_post_key(p.padKeys[k][1], 0);
+        var back = p.padEndButtons[0], start = p.padEndButtons[1];
+        var newly = p.buttonFires(pad, back, now) | p.buttonFires(pad, start, now);
+        if (newly && p.pressed(pad, back) && p.pressed(pad, start))
+          _web_post_key(27, 0);
+      }
+      if (dx !== 0 || dy !== 0)
+        p.moveAim(Math.min(Math.max(p.aim[0] + dx, 0), p.width - 1), Math.min(Math.max(p.aim[1] + dy, 0), p.height - 1), 0);
+    },
+
+    // The service worker keeps the page's files for offline play. A page
+    // keeps the version it loaded with; a new version takes over only while
+    // no game runs (the start screen, which then reloads), so no game ever
+    // mixes files of two builds.
+    watchWorker: function() {
+      if (!('serviceWorker' in navigator) || !window.isSecureContext)
+        return;
+      var p = PelmaricWeb;
+      var watch = function(registration) {
+        if (!registration)
+          return;
+        var offer = function() {
+          if (registration.waiting && navigator.serviceWorker.controller && (p.state === 'loading' || p.state === 'ready'))
+            registration.waiting.postMessage('take-over');
+        };
+        var follow = function() {
+          if (registration.installing)
+            registration.installing.addEventListener('statechange', offer);
+        };
+        registration.addEventListener('updatefound', follow);
+        follow();
+        offer();
+      };
+      navigator.serviceWorker.addEventListener('controllerchange', function() {
+        if (p.state === 'loading' || p.state === 'ready')
+          location.reload();
+      });
+      // A page the worker served asks whether the build changed.
+      if (navigator.serviceWorker.controller) {
+        navigator.serviceWorker.getRegistration().then(function(registration) {
+          watch(registration);
+          if (registration)
+            registration.update().catch(function() {});
+        });
+      }
+      p.registerWorker = function() {
+        navigator.serviceWorker.register('service-worker.js', {updateViaCache: 'none'}).then(watch).catch(function() {});
+      };
+    },
+    registerWorker: function() {},
 
     // ---- Audio ----
 
@@ -101,83 +472,104 @@ var LibraryPelmaricWeb = {
       return PelmaricWeb.audio !== null && PelmaricWeb.audio.state === 'running';
     },
 
-    // What tells one version of a file from the next.
-    stampOf: function(response) {
-      var h = response.headers;
-      return [h.get('Last-Modified'), h.get('ETag'), h.get('Content-Length')].join('|');
-    },
-
-    // Calls then(buffer) with the decoded file at `url` (null when missing or
-    // broken): at once when it is known and was checked recently, else after
-    // asking the server, which answers "not modified" for an unchanged file,
-    // so a decoded file is kept until the file itself changes.
+    // Calls then(buffer) with the decoded file at `url` (null when missing,
+    // broken or too large). Within a visit each file is fetched once, its
+    // sound kept; an effect goes through the desktop's checks first
+    // (web_audio.cpp), so a huge or overlong file is neither fetched whole nor decoded.
     withSound: function(url, then) {
       var s = PelmaricWeb.sounds[url];
-      if (!s)
-        s = PelmaricWeb.sounds[url] = {bytes: null, buffer: null, stamp: null, checkedMs: -Infinity, loading: false, waiting: []};
-      if (s.loading) {
-        // Asking again whether a known file changed: the known version plays meanwhile.
-        if (s.buffer)
-          then(s.buffer);
-        else
-          s.waiting.push(then);
-        return;
+      if (!s) {
+        s = PelmaricWeb.sounds[url] = {bytes: null, buffer: null, fetched: false, loading: false, waiting: []};
+        s.effect = url !== PelmaricWeb.music.url;
       }
-      if (performance.now() - s.checkedMs < PelmaricWeb.recheckMs) {
-        if (s.buffer) {
-          then(s.buffer);
-        } else if (s.bytes && PelmaricWeb.audio) {
-          s.waiting.push(then);
-          PelmaricWeb.decode(s);
-        } else {
-          then(null);   // missing, broken, or no audio yet to decode it with
-        }
-        return;
-      }
-      // The version known plays at once; a changed file is heard from the next start.
-      if (s.buffer)
+      if (s.buffer) {
         then(s.buffer);
-      else
-        s.waiting.push(then);
+        return;
+      }
+      s.waiting.push(then);
+      if (s.loading)
+        return;
+      if (s.fetched) {
+        if (s.bytes && PelmaricWeb.audio)
+          PelmaricWeb.decode(s);
+        else
+          PelmaricWeb.release(s, null);   // missing, broken, or no audio yet to decode it with
+        return;
+      }
       s.loading = true;
-      s.checkedMs = performance.now();
-      fetch(url, {cache: 'no-cache'}).then(function(response) {
+      fetch(url).then(function(response) {
         if (!response.ok)
           throw new Error(url + ': ' + response.status);
-        var stamp = PelmaricWeb.stampOf(response);
-        if (stamp === s.stamp)
-          return null;
-        s.stamp = stamp;
-        s.buffer = null;
-        return response.arrayBuffer().then(function(bytes) { s.bytes = bytes; });
-      }).then(function() {
+        return s.effect ? PelmaricWeb.readEffect(response) : response.arrayBuffer();
+      }).then(function(bytes) {
         s.loading = false;
-        if (!(s.bytes && PelmaricWeb.audio && PelmaricWeb.decode(s)))
-          PelmaricWeb.release(s, s.buffer);
+        s.fetched = true;
+        s.bytes = bytes;
+        if (bytes && PelmaricWeb.audio)
+          PelmaricWeb.decode(s);
+        else
+          PelmaricWeb.release(s, null);
       }).catch(function() {
         s.loading = false;
+        s.fetched = true;
         s.bytes = null;
-        s.buffer = null;
-        s.stamp = null;
         PelmaricWeb.release(s, null);
       });
     },
 
-    // Decodes a file's fetched bytes; they are given up to the decoder. Returns true.
+    // An effect's bytes, or null when the file is not one the game plays: more
+    // than the largest effect is never read past that size, and the header
+    // must pass web_audio.cpp's check (the desktop's) before decoding.
+    readEffect: function(response) {
+      var most = _web_effect_most_bytes();
+      var declared = Number(response.headers.get('Content-Length'));
+      if (declared > most || !response.body) {
+        if (response.body)
+          response.body.cancel().catch(function() {});
+        return declared > most ? null : response.arrayBuffer().then(PelmaricWeb.checkEffect);
+      }
+      var reader = response.body.getReader();
+      var chunks = [], total = 0;
+      var pump = function() {
+        return reader.read().then(function(part) {
+          if (part.done) {
+            var bytes = new Uint8Array(total);
+            for (var i = 0, at = 0; i < chunks.length; at += chunks[i].length, ++i)
+              bytes.set(chunks[i], at);
+            return PelmaricWeb.checkEffect(bytes.buffer);
+          }
+          total += part.value.length;
+          if (total > most) {
+            reader.cancel().catch(function() {});
+            return null;
+          }
+          chunks.push(part.value);
+          return pump();
+        });
+      };
+      return pump();
+    },
+
+    checkEffect: function(bytes) {
+      var head = Math.min(bytes.byteLength, _web_effect_head_size());
+      HEAPU8.set(new Uint8Array(bytes, 0, head), _web_effect_head());
+      return _web_effect_acceptable(bytes.byteLength, head) ? bytes : null;
+    },
+
+    // Decodes a file's fetched bytes, which are given up to the decoder. A
+    // file that does not decode is silent, and no error reaches the console.
     decode: function(s) {
       var bytes = s.bytes;
       s.bytes = null;
       s.loading = true;
-      PelmaricWeb.audio.decodeAudioData(bytes, function(buffer) {
+      var done = function(buffer) {
         s.loading = false;
         s.buffer = buffer;
         PelmaricWeb.release(s, buffer);
-      }, function() {
-        s.loading = false;
-        s.buffer = null;
-        PelmaricWeb.release(s, null);
-      });
-      return true;
+      };
+      var decoding = PelmaricWeb.audio.decodeAudioData(bytes, done, function() { done(null); });
+      if (decoding && decoding.catch)
+        decoding.catch(function() {});
     },
 
     release: function(s, buffer) {
@@ -215,9 +607,10 @@ var LibraryPelmaricWeb = {
       PelmaricWeb.startsByFile[name] = (PelmaricWeb.startsByFile[name] || 0) + 1;
     },
 
+    // The music is fetched once the game's first picture shows, never before it.
     startMusicIfDue: function() {
       var m = PelmaricWeb.music;
-      if (!m.wanted || m.source || !m.url || !PelmaricWeb.audible())
+      if (!m.wanted || m.source || !m.url || !PelmaricWeb.audible() || PelmaricWeb.firstPresentMs < 0)
         return;
       var url = m.url;
       PelmaricWeb.withSound(url, function(buffer) {
@@ -255,10 +648,16 @@ var LibraryPelmaricWeb = {
     publish: function() {
       var view = {};
       var counters = {
-        frames: function() { return _web_frame_count() >>> 0; },
+        frames: function() { return PelmaricWeb.state === 'playing' || PelmaricWeb.state === 'ended' ? _web_frame_count() >>> 0 : 0; },
+        state: function() { return PelmaricWeb.state; },
+        fits: function() { return PelmaricWeb.fits; },
+        aim: function() { return PelmaricWeb.aim.slice(); },
         presents: function() { return PelmaricWeb.presents; },
         firstPresentMs: function() { return PelmaricWeb.firstPresentMs; },
         pointerHidden: function() { return PelmaricWeb.canvas.style.cursor === 'none'; },
+        soundsFetched: function() {
+          return Object.keys(PelmaricWeb.sounds).filter(function(url) { return PelmaricWeb.sounds[url].fetched; });
+        },
         stopped: function() { return PelmaricWeb.stopped; },
         audioState: function() { return PelmaricWeb.audio ? PelmaricWeb.audio.state : 'none'; },
         musicPlaying: function() { return PelmaricWeb.music.source !== null; },
@@ -274,31 +673,26 @@ var LibraryPelmaricWeb = {
     },
   },
 
+  // The page was prepared as the script loaded (preparePage); the game now
+  // opens its window: the canvas gets its context and the mouse its listeners.
   web_page_start__deps: ['$PelmaricWeb'],
   web_page_start: function(width, height) {
-    var canvas = document.getElementById('screen');
+    var canvas = PelmaricWeb.canvas;
     canvas.width = width;
     canvas.height = height;
-    PelmaricWeb.canvas = canvas;
     PelmaricWeb.width = width;
     PelmaricWeb.height = height;
     PelmaricWeb.context2d = canvas.getContext('2d', {alpha: false});
     PelmaricWeb.fitCanvas();
-    PelmaricWeb.listen(window, 'resize', PelmaricWeb.fitCanvas);
     PelmaricWeb.listen(canvas, 'mousemove', function(e) {
       var p = PelmaricWeb.gamePosition(e);
-      _web_post_mouse(0, 0, PelmaricWeb.shiftState(e), p[0], p[1]);
+      PelmaricWeb.moveAim(p[0], p[1], PelmaricWeb.shiftState(e));
     });
     PelmaricWeb.listen(canvas, 'mousedown', function(e) {
       var p = PelmaricWeb.gamePosition(e);
       var code = e.button === 0 ? 1 : e.button === 2 ? 2 : e.button === 1 ? 4 : 0;
       _web_post_mouse(1, code, PelmaricWeb.shiftState(e), p[0], p[1]);
     });
-    // Audio may start in the handler of the first key or click.
-    PelmaricWeb.listen(window, 'keydown', PelmaricWeb.gesture, true);
-    PelmaricWeb.listen(window, 'mousedown', PelmaricWeb.gesture, true);
-    PelmaricWeb.listen(window, 'touchend', PelmaricWeb.gesture, true);
-    PelmaricWeb.publish();
   },
 
   web_page_put__deps: ['$PelmaricWeb'],
@@ -321,8 +715,14 @@ var LibraryPelmaricWeb = {
         p.context2d.putImageData(p.image, 0, 0, HEAP32[r], HEAP32[r + 1], HEAP32[r + 2], HEAP32[r + 3]);
     }
     p.presents++;
-    if (p.firstPresentMs < 0)
+    if (p.firstPresentMs < 0) {
       p.firstPresentMs = performance.now();
+      // What waited for the first picture: the music and the offline copy.
+      setTimeout(function() {
+        p.startMusicIfDue();
+        p.registerWorker();
+      }, 0);
+    }
   },
 
   web_page_hide_pointer__deps: ['$PelmaricWeb'],
@@ -333,11 +733,20 @@ var LibraryPelmaricWeb = {
   web_page_stop__deps: ['$PelmaricWeb'],
   web_page_stop: function() {
     PelmaricWeb.stopped = true;
+    PelmaricWeb.setState('ended');
+    Object.keys(PelmaricWeb.heldPads).forEach(PelmaricWeb.padUp);
+    document.getElementById('end').hidden = false;
+    document.getElementById('again').focus({preventScroll: true});
     PelmaricWeb.listeners.forEach(function(l) { l[0].removeEventListener(l[1], l[2], l[3]); });
     PelmaricWeb.listeners = [];
     PelmaricWeb.stopMusic();
     if (PelmaricWeb.audio)
       PelmaricWeb.audio.close().catch(function() {});
+  },
+
+  web_page_poll_gamepads__deps: ['$PelmaricWeb'],
+  web_page_poll_gamepads: function() {
+    PelmaricWeb.pollGamepads();
   },
 
   web_audio_effect__deps: ['$PelmaricWeb'],
@@ -353,8 +762,7 @@ var LibraryPelmaricWeb = {
   web_audio_music_load__deps: ['$PelmaricWeb'],
   web_audio_music_load: function(path) {
     PelmaricWeb.music.url = UTF8ToString(path);
-    // Fetched now, decoded once audio may start.
-    PelmaricWeb.withSound(PelmaricWeb.music.url, function() {});
+    PelmaricWeb.startMusicIfDue();
   },
 
   web_audio_music_play__deps: ['$PelmaricWeb'],

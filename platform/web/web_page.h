@@ -13,8 +13,10 @@ extern "C" {
 
 // ---- JavaScript, called from C++ ------------------------------------------------
 
-// Finds the canvas, sizes it on the screen, listens for the pointer and for
-// the first gesture that may start audio. Called once by plat_open_window.
+// Gives the canvas the game's size and a context, and listens for the mouse
+// on it. The page around it (layout, start screen, touch, gamepads) was set up
+// as the script loaded, and the player's first gesture started the game.
+// Called once by plat_open_window.
 void web_page_start(int width, int height);
 
 // Puts `count` rectangles of the RGBA copy at `rgba` (width x height, 4 bytes
@@ -22,11 +24,15 @@ void web_page_start(int width, int height);
 // all; else one putImageData per rectangle. Called by the present.
 void web_page_put(const uint8_t* rgba, const PictureRect* rects, int count, int one_put);
 
+// Reads the gamepads and posts what they do as the mouse and keys would.
+// Called by plat_process_events once a frame.
+void web_page_poll_gamepads();
+
 // Hides the pointer over the canvas, or shows it again.
 void web_page_hide_pointer(int hidden);
 
 // Esc: the page stops listening and its audio falls silent; the canvas keeps
-// its last picture.
+// its last picture under the end screen.
 void web_page_stop();
 
 // Effects and music (web_audio.cpp): URLs relative to the page.
@@ -42,6 +48,18 @@ int web_audio_music_ended();
 // The pointer moved over the canvas (kind 0) or a button went down (kind 1),
 // in game pixels with fractions; `code` is the game's button code.
 void web_post_mouse(int kind, int code, int shift, float x, float y);
+
+// A key went down: a launch pad or a gamepad button (Esc also types itself).
+void web_post_key(int code, int shift);
+
+// An effect's check before it is decoded, the desktop's (platform/sdl/wav_header.h):
+// the page copies the file's first bytes, at most web_effect_head_size(), to
+// web_effect_head() and asks whether a file of `file_bytes` with that start
+// may play. A file larger than web_effect_most_bytes() is never read whole.
+uint8_t* web_effect_head();
+int web_effect_head_size();
+double web_effect_most_bytes();
+int web_effect_acceptable(double file_bytes, int head_bytes);
 
 // Frames the game has run (each processes its events once), for the page's
 // tests and measurements.

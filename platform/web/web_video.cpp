@@ -91,19 +91,29 @@ int16_t key_code(const EmscriptenKeyboardEvent& e)
 }
 
 // Esc is both a key going down and the character typed, as on the desktop.
-// The game's keys are kept from the browser (no find-as-you-type, no
-// scrolling); any other key keeps its browser meaning.
+void post_key(int16_t code, int16_t shift)
+{
+    post_event(key_down(code, shift));
+    if (code == kKeyEsc)
+        post_event(key_press(kKeyEsc));
+}
+
+// Every key reaches the game, with Ctrl or Alt too, as on the desktop. Which
+// keys the browser does not also act on (scrolling, find-as-you-type) is the
+// page's decision (web_library.js), so a shortcut keeps working.
+// In fullscreen, Esc is the browser's: it leaves fullscreen, and the game
+// goes on.
 EM_BOOL on_key_down(int, const EmscriptenKeyboardEvent* e, void*)
 {
     if (stopped)
         return EM_FALSE;
     const int16_t code = key_code(*e);
-    if (code == 0)
+    EmscriptenFullscreenChangeEvent screen;
+    if (code == kKeyEsc && emscripten_get_fullscreen_status(&screen) == EMSCRIPTEN_RESULT_SUCCESS && screen.isFullscreen)
         return EM_FALSE;
-    post_event(key_down(code, shift_state(*e)));
-    if (code == kKeyEsc)
-        post_event(key_press(kKeyEsc));
-    return code == kKeyEsc || code == kKeyA || code == kKeyS || code == kKeyD;
+    if (code != 0)
+        post_key(code, shift_state(*e));
+    return EM_FALSE;
 }
 
 // Hands the browser control for `ms` milliseconds, showing the picture first.
@@ -151,6 +161,12 @@ extern "C" EMSCRIPTEN_KEEPALIVE void web_post_mouse(int kind, int code, int shif
         post_event(mouse_down(x, y, int16_t(code), int16_t(shift)));
 }
 
+extern "C" EMSCRIPTEN_KEEPALIVE void web_post_key(int code, int shift)
+{
+    if (!stopped)
+        post_key(int16_t(code), int16_t(shift));
+}
+
 extern "C" EMSCRIPTEN_KEEPALIVE uint32_t web_frame_count() { return frames; }
 
 void plat_open_window()
@@ -167,10 +183,12 @@ void plat_open_window()
     apply_cursor();
 }
 
-// Also where the end of the music becomes the control's notification.
+// Also where the end of the music becomes the control's notification, and
+// where gamepads are read: once a frame, as the game steps.
 void plat_process_events()
 {
     ++frames;
+    web_page_poll_gamepads();
     if (web_audio_music_ended())
         post_event(music_done());
     dispatch_events();

@@ -17,8 +17,6 @@
 namespace {
 
 constexpr int kRate = 44100;
-constexpr int16_t kDeviceType = 21;
-constexpr int16_t kCommand = 23;
 
 std::vector<uint8_t> join(std::initializer_list<std::vector<uint8_t>> parts)
 {
@@ -105,16 +103,16 @@ struct MusicOutput : testing::Test {
     // What the game does at start-up.
     void start_music()
     {
-        plat_music_set_text(kDeviceType, "Sequencer");
-        plat_music_set_text(kCommand, "Open");
-        plat_music_set_text(kCommand, "play");
+        plat_music_set_text(kMusicDeviceType, "Sequencer");
+        plat_music_set_text(kMusicCommand, "Open");
+        plat_music_set_text(kMusicCommand, "play");
     }
 
     void restart_music()
     {
-        plat_music_set_text(kCommand, "close");
-        plat_music_set_text(kCommand, "open");
-        plat_music_set_text(kCommand, "play");
+        plat_music_set_text(kMusicCommand, "close");
+        plat_music_set_text(kMusicCommand, "open");
+        plat_music_set_text(kMusicCommand, "play");
     }
 };
 
@@ -223,7 +221,7 @@ TEST_F(MusicOutput, AMusicFileThatCannotBeReadPlaysNothingAndSaysNothing)
     };
     testing::internal::CaptureStderr();
     testing::internal::CaptureStdout();
-    plat_music_set_text(kDeviceType, "Sequencer");
+    plat_music_set_text(kMusicDeviceType, "Sequencer");
     restart_music(); // no file at all
     for (const auto& bytes : broken) {
         write_bytes(path, bytes);
@@ -274,9 +272,9 @@ TEST(GameMusic, PlaysToItsEndAndNoFurtherBeforeTheRestart)
     done_output_file = capture.file;
 
     restarts_wanted = 1;
-    plat_music_set_text(kDeviceType, "Sequencer");
-    plat_music_set_text(kCommand, "Open");
-    plat_music_set_text(kCommand, "play");
+    plat_music_set_text(kMusicDeviceType, "Sequencer");
+    plat_music_set_text(kMusicCommand, "Open");
+    plat_music_set_text(kMusicCommand, "play");
     bool ended = wait_until([] { return !done_calls.empty(); }, seconds + 60.0);
     bool more = ended && capture.wait_output(1.0);
     std::vector<float> out = left(capture.close());
@@ -330,7 +328,7 @@ TEST_F(MusicOutput, PiecesTheSynthesizerCannotPlayArePassedOverSilently)
     };
     testing::internal::CaptureStderr();
     testing::internal::CaptureStdout();
-    plat_music_set_text(kDeviceType, "Sequencer");
+    plat_music_set_text(kMusicDeviceType, "Sequencer");
     for (const auto& bytes : pieces) {
         write_bytes(path, bytes);
         restart_music();

@@ -1,11 +1,23 @@
 """test_install.py -- Pelmaric installed: layout, launcher, desktop files, and the Debian package.
 
-Usage: test_install.py CASE --build DIR --id ID --version V --find-sound PROGRAM
+Usage: test_install.py CASE --build DIR --id ID --version V --find-sound PROGRAM [options]
 
 Cases:
   layout            install under two prefixes (DESTDIR with /usr, and a real
-                    install into a home folder's ~/.local); the file list, the
-                    effect links and the menu entry's Exec match the layout
+                    install into a home folder's ~/.local with --strip, as the
+                    README says); the file list, the effect links and the menu
+                    entry's Exec match the layout; --strip strips the program
+  menu_entry        installs into folders named with a space, quotes and a $:
+                    the menu entry passes desktop-file-validate, GLib loads it,
+                    and GLib's launch of it starts the installed game
+  png               the installed icons and the runner's screenshots are
+                    deflated; the icons decode to the same pixels as those of
+                    the writer built without zlib (--stored-icons), and, given
+                    --wasm-sim, the screenshots to those of the WebAssembly
+                    runner, which writes stored blocks
+  reproducible      cpack's time stamps come from SOURCE_DATE_EPOCH, the last
+                    commit or the changelog; a second build folder configured
+                    alike (--source) packs a byte-identical .deb
   cli               --help and --version with no display, of the program and
                     through the launcher; any other argument starts the game
   validators        desktop-file-validate, appstreamcli, mandoc lint, and the
@@ -19,12 +31,14 @@ Cases:
                     note, then rest), that piece plays, not the installed one
   deb               cpack -G DEB, the control fields, dpkg-deb -c, lintian
 
-Run with /usr/bin/python3 (python3-xlib); needs xvfb, xdotool, imagemagick,
-desktop-file-utils, appstream, mandoc, librsvg2-bin, lintian.
+Run with /usr/bin/python3 (python3-xlib, python3-gi); needs xvfb, xdotool, imagemagick,
+desktop-file-utils, appstream, mandoc, librsvg2-bin, lintian, dpkg-dev.
 """
 
 import argparse
 import array
+import gzip
+import io
 import math
 import os
 import re
@@ -32,8 +46,10 @@ import shutil
 import struct
 import subprocess
 import sys
+import tarfile
 import tempfile
 import time
+import zlib
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "x11"))
 import xsession as xs  # noqa: E402
@@ -66,6 +82,7 @@ def expected_files(args, prefix):
              f"{p}/share/metainfo/{args.id}.metainfo.xml",
              f"{p}/share/man/man6/pelmaric.6.gz",
              f"{p}/share/doc/pelmaric/copyright", f"{p}/share/doc/pelmaric/changelog.gz",
+             f"{p}/share/doc/pelmaric/README.md.gz",
              f"{p}/share/icons/hicolor/scalable/apps/{args.id}.svg"}
     for effect in EFFECTS:
         files.add(f"{p}/share/games/pelmaric/{effect}")
@@ -91,13 +108,14 @@ def keeping_manifest(args, action):
                 f.write(kept)
 
 
-def install(args, root, prefix, destdir=True):
+def install(args, root, prefix, destdir=True, strip=False):
     """cmake --install into root (as DESTDIR) or straight into prefix; returns the prefix on disk."""
     env = dict(os.environ)
     env.pop("DESTDIR", None)
     if destdir:
         env["DESTDIR"] = root
-    result = keeping_manifest(args, lambda: run(["cmake", "--install", args.build, "--prefix", prefix], env=env))
+    command = ["cmake", "--install", args.build, "--prefix", prefix] + (["--strip"] if strip else [])
+    result = keeping_manifest(args, lambda: run(command, env=env))
     check(result.returncode == 0, f"cmake --install --prefix {prefix} failed:\n{result.stdout}{result.stderr}")
     return root + prefix if destdir else prefix
 
@@ -127,13 +145,17 @@ def png_size(path):
     return struct.unpack(">II", head[16:24])
 
 
-def png_rgba(path, size=None):
+def png_rgba(path, size=None, channels="rgba"):
     cmd = [xs.CONVERT, path]
     if size:
         cmd += ["-resize", f"{size}x{size}"]
-    result = subprocess.run(cmd + ["-depth", "8", "rgba:-"], capture_output=True, timeout=60)
+    result = subprocess.run(cmd + ["-depth", "8", channels + ":-"], capture_output=True, timeout=60)
     check(result.returncode == 0, f"convert could not read {path}: {result.stderr.decode(errors='replace')}")
     return result.stdout
+
+
+def png_rgb(path):
+    return png_rgba(path, channels="rgb")
 
 
 # ---- layout ---------------------------------------------------------------------------
@@ -145,7 +167,8 @@ def case_layout(args):
         os.makedirs(home)
         for prefix, destdir in (("/usr", True), (os.path.join(home, ".local"), False)):
             root = os.path.join(work, "stage") if destdir else "/"
-            top = install(args, root, prefix, destdir)
+            # The home install as the README gives it, stripped.
+            top = install(args, root, prefix, destdir, strip=not destdir)
             found = {f for f in listed_files(root if destdir else top)}
             if not destdir:
                 found = {os.path.join(prefix, f).lstrip("/") for f in found}
@@ -167,7 +190,272 @@ def case_layout(args):
             result = run([launcher, "--version"], cwd=work, env=no_display_env())
             check(result.returncode == 0 and result.stdout == f"pelmaric {args.version}\n",
                   f"prefix {prefix}: the launcher's --version gave {result.returncode}, {result.stdout!r} {result.stderr!r}")
+            if not destdir:
+                sections = run(["readelf", "-S", "-W", os.path.join(top, "lib/games/pelmaric/pelmaric")]).stdout
+                check(".symtab" not in sections and ".debug_info" not in sections,
+                      "cmake --install --strip left the symbol table or debug data in the program")
+            readme = os.path.join(top, "share/doc/pelmaric/README.md.gz")
+            with open(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "README.md"), "rb") as f:
+                check(gzip.decompress(open(readme, "rb").read()) == f.read(), f"{readme} is not the README")
             print(f"prefix {prefix}: {len(found)} files as laid out")
+    finally:
+        shutil.rmtree(work, ignore_errors=True)
+
+
+# ---- menu entry under awkward prefixes ------------------------------------------------
+
+# Folder names a home folder or a chosen prefix may hold, each a character
+# the menu entry's Exec must quote: a space, both quotes, a $, and all of
+# them with a backquote at once.
+AWKWARD_PREFIXES = ("my games", "it's \"ours\"", "$HOME", "a b'c\"d$e`f")
+
+GLIB_LAUNCH = r'''
+import os, sys
+import gi
+gi.require_version("Gio", "2.0")
+from gi.repository import Gio, GLib
+try:
+    entry = Gio.DesktopAppInfo.new_from_filename(sys.argv[1])
+except TypeError:  # the binding's word for a NULL from the constructor
+    entry = None
+if entry is None:
+    print("GLib did not load the entry")
+    sys.exit(3)
+print("commandline", repr(entry.get_commandline()))
+print("argv", repr(GLib.shell_parse_argv(entry.get_commandline())[1]))
+context = Gio.AppLaunchContext()
+for name in ("DISPLAY", "WAYLAND_DISPLAY", "SDL_VIDEODRIVER", "XAUTHORITY"):
+    context.unsetenv(name)
+read_end, write_end = os.pipe()
+pids = []
+entry.launch_uris_as_manager_with_fds([], context, GLib.SpawnFlags.DO_NOT_REAP_CHILD, None, None,
+                                      lambda info, pid, data: pids.append(pid), None, -1, write_end, write_end)
+os.close(write_end)
+output = b""
+while True:
+    chunk = os.read(read_end, 4096)
+    if not chunk:
+        break
+    output += chunk
+status = os.waitpid(pids[0], 0)[1]
+print("status", os.waitstatus_to_exitcode(status))
+print("output", repr(output.decode(errors="replace")))
+'''
+
+
+def case_menu_entry(args):
+    work = tempfile.mkdtemp(prefix="pelmaric-menu-")
+    try:
+        for name in AWKWARD_PREFIXES:
+            prefix = os.path.join(work, name)
+            top = install(args, "/", prefix, destdir=False)
+            desktop = os.path.join(top, "share/applications", args.id + ".desktop")
+            launcher = os.path.join(prefix, "games/pelmaric")
+            print(f"prefix {prefix!r}: {[line for line in open(desktop) if line.startswith('Exec=')][0].strip()}")
+            result = run(["desktop-file-validate", desktop])
+            check(result.returncode == 0 and not (result.stdout + result.stderr).strip(),
+                  f"desktop-file-validate complained of the entry under {name!r}: {result.stdout}{result.stderr}")
+            # GLib's loader and launcher, as a GNOME-style menu uses them:
+            # the game, found with no display, says so and ends with 1.
+            result = run([sys.executable, "-c", GLIB_LAUNCH, desktop], timeout=60)
+            print("  " + (result.stdout + result.stderr).strip().replace("\n", "\n  "))
+            check("No module named 'gi'" not in result.stderr, "GLib's Python binding is missing: python3-gi")
+            check(result.returncode == 0, f"GLib could not load or launch the entry under {name!r}")
+            check(f"argv {[launcher]!r}\n" in result.stdout,
+                  f"GLib splits the entry's Exec into another command than [{launcher!r}]")
+            check("status 1\n" in result.stdout and "cannot open a window" in result.stdout,
+                  f"GLib's launch under {name!r} did not start the game")
+    finally:
+        shutil.rmtree(work, ignore_errors=True)
+
+
+# ---- PNG files ----------------------------------------------------------------------------
+
+def png_decode(path):
+    """(width, height, channels, pixel bytes, first deflate block's type) of one of our
+    PNGs: 8 bits a channel, RGB or RGBA, any filters; every chunk's CRC is checked."""
+    with open(path, "rb") as f:
+        data = f.read()
+    check(data[:8] == b"\x89PNG\r\n\x1a\n", f"{path} is not a PNG")
+    at, idat, header = 8, b"", None
+    while at < len(data):
+        length, kind = struct.unpack(">I4s", data[at:at + 8])
+        body = data[at + 8:at + 8 + length]
+        (crc,) = struct.unpack(">I", data[at + 8 + length:at + 12 + length])
+        check(zlib.crc32(kind + body) == crc, f"{path}: bad CRC in {kind}")
+        if kind == b"IHDR":
+            header = struct.unpack(">IIBBBBB", body)
+        elif kind == b"IDAT":
+            idat += body
+        at += 12 + length
+    check(header is not None and header[2] == 8 and header[3] in (2, 6) and header[6] == 0,
+          f"{path}: header {header}")
+    width, height, channels = header[0], header[1], 3 if header[3] == 2 else 4
+    raw = zlib.decompress(idat)
+    stride = width * channels
+    check(len(raw) == height * (stride + 1), f"{path}: {len(raw)} bytes of scanlines")
+    pixels = bytearray()
+    previous = bytearray(stride)
+    for y in range(height):
+        kind, line = raw[y * (stride + 1)], bytearray(raw[y * (stride + 1) + 1:(y + 1) * (stride + 1)])
+        for i in range(stride if kind else 0):
+            left = line[i - channels] if i >= channels else 0
+            up, up_left = previous[i], previous[i - channels] if i >= channels else 0
+            if kind == 1:
+                line[i] = (line[i] + left) & 255
+            elif kind == 2:
+                line[i] = (line[i] + up) & 255
+            elif kind == 3:
+                line[i] = (line[i] + (left + up) // 2) & 255
+            elif kind == 4:
+                p = left + up - up_left
+                pa, pb, pc = abs(p - left), abs(p - up), abs(p - up_left)
+                line[i] = (line[i] + (left if pa <= pb and pa <= pc else up if pb <= pc else up_left)) & 255
+            else:
+                check(False, f"{path}: filter {kind}")
+        pixels += line
+        previous = line
+    return width, height, channels, bytes(pixels), (idat[2] >> 1) & 3
+
+
+def case_png(args):
+    work = tempfile.mkdtemp(prefix="pelmaric-png-")
+    try:
+        top = install(args, os.path.join(work, "stage"), "/usr")
+        stored = os.path.join(work, "stored")
+        os.makedirs(stored)
+        result = run([args.stored_icons, stored] + [str(size) for size in ICON_SIZES])
+        check(result.returncode == 0, f"the icon maker without zlib failed: {result.stderr}")
+        total = 0
+        for size in ICON_SIZES:
+            png = os.path.join(top, f"share/icons/hicolor/{size}x{size}/apps", args.id + ".png")
+            w, h, channels, pixels, block = png_decode(png)
+            plain = png_decode(os.path.join(stored, f"{size}.png"))
+            raw_size = size * (size * 4 + 1)
+            print(f"icon {size}: {os.path.getsize(png)} bytes deflated, {os.path.getsize(os.path.join(stored, f'{size}.png'))} stored")
+            check((w, h, channels) == (size, size, 4), f"{png} is {w}x{h} with {channels} channels")
+            check(block != 0 and os.path.getsize(png) * 4 < raw_size, f"{png} is not deflated")
+            check(plain[4] == 0, "the writer without zlib did not write stored blocks")
+            check(pixels == plain[3], f"the {size}-pixel icon's pixels differ between the two writers")
+            check(pixels == png_rgba(png), f"ImageMagick reads other pixels from {png}")
+            total += os.path.getsize(png)
+        print(f"installed icons: {total} bytes")
+
+        # The runner's screenshots: the README's picture, an odd size and
+        # the smallest, from the native runner and, when given, the
+        # WebAssembly one; ImageMagick must read what this decoder reads.
+        readme_play = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "docs", "screenshot.input")
+        plays = ((["--seed", "7", "--frames", "672", "--input", readme_play], 800, 600),
+                 (["--seed", "3", "--frames", "200", "--size", "333x217"], 333, 217),
+                 (["--seed", "1", "--frames", "2", "--size", "1x1"], 1, 1))
+        runners = [("native", [os.path.join(args.build, "pelmaric-sim")])]
+        if args.wasm_sim:
+            check(os.path.isfile(args.wasm_sim), f"no {args.wasm_sim}: run scripts/setup.sh web")
+            runners.append(("wasm", ["node", "--no-experimental-fetch", args.wasm_sim]))
+        for number, (options, width, height) in enumerate(plays):
+            shots = {}
+            for name, command in runners:
+                path = os.path.join(work, f"shot-{number}-{name}.png")
+                result = run(command + options + ["--screenshot", path], timeout=120)
+                check(result.returncode == 0, f"{name} runner {options}: {result.returncode} {result.stderr}")
+                shots[name] = (os.path.getsize(path),) + png_decode(path)
+            sizes = ", ".join(f"{name} {shot[0]} bytes" for name, shot in shots.items())
+            print(f"screenshot {width}x{height}: {sizes}")
+            native = shots["native"]
+            check(native[1:4] == (width, height, 3), f"the native screenshot is {native[1:4]}")
+            check(native[5] != 0, "the native screenshot is not deflated")
+            check(native[4] == png_rgb(os.path.join(work, f"shot-{number}-native.png")),
+                  f"ImageMagick reads other pixels from the screenshot {options}")
+            if "wasm" in shots:
+                check(shots["wasm"][5] == 0, "the WebAssembly runner's screenshot is not in stored blocks")
+                check(shots["wasm"][4] == native[4], f"the screenshots {options} of the two runners differ")
+            if width * height > 1000:
+                check(native[0] * 4 < width * height * 3, "deflating did not shrink the screenshot")
+    finally:
+        shutil.rmtree(work, ignore_errors=True)
+
+
+# ---- a reproducible package ------------------------------------------------------------------
+
+def pack(build, env=None, keep_as=None):
+    """cpack -G DEB in a build folder; returns the .deb's path (moved to keep_as if given)."""
+    deb = os.path.join(build, "pelmaric_" + cache_value(build, "CMAKE_PROJECT_VERSION") + "_amd64.deb")
+    if os.path.exists(deb):
+        os.remove(deb)
+    result = run(["cpack", "-G", "DEB"], cwd=build, env=env, timeout=600)
+    check(result.returncode == 0 and os.path.exists(deb), "cpack -G DEB failed:\n" + result.stdout + result.stderr)
+    if keep_as:
+        shutil.move(deb, keep_as)
+        return keep_as
+    return deb
+
+
+def cache_value(build, name):
+    with open(os.path.join(build, "CMakeCache.txt")) as f:
+        for line in f:
+            key, _, value = line.rstrip("\n").partition("=")
+            if key.split(":")[0] == name:
+                return value
+    return ""
+
+
+def member_times(deb):
+    """The modification times of the .deb's ar members and of every entry of its tar members."""
+    with open(deb, "rb") as f:
+        data = f.read()
+    check(data[:8] == b"!<arch>\n", f"{deb} is not an ar archive")
+    times, at = set(), 8
+    while at < len(data):
+        header = data[at:at + 60]
+        name, size = header[:16].decode().strip(), int(header[48:58])
+        times.add(int(header[16:28]))
+        body = data[at + 60:at + 60 + size]
+        if ".tar" in name:
+            with tarfile.open(fileobj=io.BytesIO(body), mode="r:*") as tar:
+                times.update(int(entry.mtime) for entry in tar.getmembers())
+        at += 60 + size + size % 2
+    return times
+
+
+def case_reproducible(args):
+    work = tempfile.mkdtemp(prefix="pelmaric-repro-")
+    try:
+        env = {k: v for k, v in os.environ.items() if k != "SOURCE_DATE_EPOCH"}
+        commit = ""
+        if shutil.which("git"):
+            commit = run(["git", "-C", args.source, "log", "-1", "--format=%ct"]).stdout.strip()
+        changelog = run(["dpkg-parsechangelog", "-l", os.path.join(args.source, "packaging/changelog"),
+                         "-STimestamp"]).stdout.strip()
+        check(changelog.isdigit(), f"dpkg-parsechangelog gave {changelog!r}")
+        for name, extra, want in (("the last commit", {}, commit),
+                                  ("the changelog, without git", {"GIT_DIR": os.path.join(work, "no-git")}, changelog),
+                                  ("the caller's", {"SOURCE_DATE_EPOCH": "1700000000"}, "1700000000")):
+            if not want:
+                print(f"{name}: no git history here, left out")
+                continue
+            deb = keeping_manifest(args, lambda: pack(args.build, dict(env, **extra), os.path.join(work, "t.deb")))
+            times = member_times(deb)
+            print(f"time from {name}: {want}; in the package {sorted(times)}")
+            check(times == {int(want)}, f"the package's times are not those of {name}")
+
+        first = keeping_manifest(args, lambda: pack(args.build, env, os.path.join(work, "first.deb")))
+        # A second build folder, configured as the first, built and packed.
+        second = os.path.join(work, "build")
+        options = ["-DBUILD_TESTING=OFF"]
+        for name in ("CMAKE_BUILD_TYPE", "CMAKE_INTERPROCEDURAL_OPTIMIZATION", "CMAKE_CXX_COMPILER",
+                     "CMAKE_CXX_FLAGS", "PELMARIC_SANITIZE"):
+            value = cache_value(args.build, name)
+            if value:
+                options.append(f"-D{name}={value}")
+        result = run(["cmake", "-S", args.source, "-B", second] + options, env=env)
+        check(result.returncode == 0, "configuring the second build failed:\n" + result.stdout + result.stderr)
+        result = run(["nice", "cmake", "--build", second, "-j", str(os.cpu_count() or 2)], env=env, timeout=3000)
+        check(result.returncode == 0, "the second build failed:\n" + result.stdout[-3000:] + result.stderr)
+        again = pack(second, env)
+        same = run(["cmp", first, again])
+        print(f"cmp {os.path.basename(first)} {os.path.basename(again)} of two build folders: "
+              f"{'identical' if same.returncode == 0 else same.stdout.strip()} ({os.path.getsize(first)} bytes)")
+        check(same.returncode == 0, "two builds packed different .deb files")
     finally:
         shutil.rmtree(work, ignore_errors=True)
 
@@ -447,6 +735,9 @@ CASES = {
     "played_from_home": case_played_from_home,
     "own_piece": case_own_piece,
     "deb": case_deb,
+    "menu_entry": case_menu_entry,
+    "png": case_png,
+    "reproducible": case_reproducible,
 }
 
 
@@ -459,6 +750,9 @@ def main():
     parser.add_argument("--find-sound", required=True)
     parser.add_argument("--installed", help="played_from_home: the prefix of an installed game to play "
                                             "instead of installing from the build")
+    parser.add_argument("--stored-icons", help="png: the icon maker built without zlib")
+    parser.add_argument("--wasm-sim", help="png: the WebAssembly runner (pelmaric-sim.js) to compare too")
+    parser.add_argument("--source", help="reproducible: the source tree to configure a second build from")
     args = parser.parse_args()
     args.build = os.path.abspath(args.build)
     args.find_sound = os.path.abspath(args.find_sound)

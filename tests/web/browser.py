@@ -53,16 +53,31 @@ class QuietHandler(http.server.SimpleHTTPRequestHandler):
     def log_message(self, *args):
         pass
 
+    # Counts the bytes of each file that reached the browser, in server.sent.
+    def copyfile(self, source, outputfile):
+        sent = self.server.sent
+        try:
+            while True:
+                chunk = source.read(64 * 1024)
+                if not chunk:
+                    break
+                outputfile.write(chunk)
+                sent[self.path] = sent.get(self.path, 0) + len(chunk)
+        except (BrokenPipeError, ConnectionResetError):
+            pass
+
 
 @contextlib.contextmanager
 def serve(folder):
-    """An HTTP server for `folder` on a free local port; yields its base URL."""
+    """An HTTP server for `folder` on a free local port; yields its base URL and its
+    byte counts by path."""
     handler = functools.partial(QuietHandler, directory=folder)
     server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), handler)
+    server.sent = {}
     thread = threading.Thread(target=server.serve_forever, daemon=True)
     thread.start()
     try:
-        yield f"http://127.0.0.1:{server.server_address[1]}/"
+        yield f"http://127.0.0.1:{server.server_address[1]}/", server.sent
     finally:
         server.shutdown()
         server.server_close()
@@ -92,9 +107,42 @@ def require_tools():
         raise TestFailure("selenium is missing: install python3-selenium and run the tests with /usr/bin/python3")
 
 
+# Screens the tests lay the page out on: CSS pixels, device pixels per CSS
+# pixel, and whether the screen is a touch screen (a phone or a tablet).
+SCREENS = {
+    "desktop": (1920, 1080, 1.0, False),
+    "desktop-150": (1920, 1080, 1.5, False),
+    "laptop": (1280, 720, 1.0, False),
+    "phone-portrait": (390, 844, 3.0, True),
+    "phone-landscape": (844, 390, 3.0, True),
+    "tablet": (1024, 768, 2.0, True),
+}
+
+
+def emulate_screen(driver, screen):
+    """Lays the page out as on `screen` (a SCREENS name): its size and density, and for
+    a touch screen, touch events, a coarse pointer and a mobile browser's viewport."""
+    width, height, density, touch = SCREENS[screen]
+    driver.execute_cdp_cmd("Emulation.setDeviceMetricsOverride", {
+        "width": width, "height": height, "deviceScaleFactor": density, "mobile": touch,
+        "screenWidth": width, "screenHeight": height})
+    if touch:
+        driver.execute_cdp_cmd("Emulation.setTouchEmulationEnabled", {"enabled": True, "maxTouchPoints": 5})
+
+
+def start_game(p):
+    """The player's first gesture: a key on the start screen (a page without one starts by itself)."""
+    if p.js("return !!document.getElementById('start');"):
+        check(wait_until(lambda: p.js("return document.body.dataset.state === 'ready';"), START_TIMEOUT),
+              f"the start screen was not ready within {START_TIMEOUT} s; console: " + str(p.driver.get_log("browser")))
+        key_event(p, "q", "keyDown")
+        key_event(p, "q", "keyUp")
+
+
 @contextlib.contextmanager
-def page_session(folder, extra_flags=(), page="index.html", wait_for_frames=True):
-    """Serves `folder`, opens its page in a fresh headless Chromium and waits for the game's first frame."""
+def page_session(folder, extra_flags=(), page="index.html", wait_for_frames=True, screen=None, start=True):
+    """Serves `folder`, opens its page in a fresh headless Chromium (laid out as `screen` when
+    given), starts the game with a key unless `start` is false, and waits for its first frame."""
     require_tools()
     from selenium import webdriver
     from selenium.webdriver.chrome.service import Service
@@ -106,11 +154,17 @@ def page_session(folder, extra_flags=(), page="index.html", wait_for_frames=True
     options.set_capability("goog:loggingPrefs", {"browser": "ALL"})
     driver = None
     try:
-        with serve(folder) as base:
+        with serve(folder) as (base, sent):
             driver = webdriver.Chrome(service=Service(executable_path=CHROMEDRIVER), options=options)
             driver.set_script_timeout(60)
             p = Page(driver, base + page)
+            p.base = base
+            p.sent = sent
+            if screen:
+                emulate_screen(driver, screen)
             driver.get(p.url)
+            if start and wait_for_frames:
+                start_game(p)
             check(not wait_for_frames or wait_until(lambda: (p.counter("frames") or 0) > 0, START_TIMEOUT),
                   f"the game ran no frame within {START_TIMEOUT} s of opening the page; console: "
                   + str(driver.get_log("browser")))

@@ -1,9 +1,10 @@
-// scene_test.cpp -- sky palettes, ground line, bounds, skyline and hit test.
+// backdrop_test.cpp -- sky palettes, the ground line, scene painting, and the ground bounds and sky row table against their formulas.
 #include "test_support.h"
 
 #include "shell/rnd.h"
 
 #include <cmath>
+#include <random>
 
 namespace {
 
@@ -111,96 +112,53 @@ TEST(ScenePainting, NoBuildingsLeftPaintsSkyAndGroundOnly)
     }
 }
 
-TEST(Skyline, GenerationRangesRoofTopAndDraws)
+TEST(GroundColumns, AboveGroundAgreesWithTheLineEverywhere)
 {
-    new_game(42);
-    ASSERT_EQ(building_count, 25);
-    double highest = 1e9;
-    for (int i = 1; i <= 25; ++i) {
-        const Building& b = buildings[i];
-        EXPECT_GE(b.x, 0);
-        EXPECT_LT(b.x, 800);
-        EXPECT_GE(b.w, 15);
-        EXPECT_LT(b.w, 25);
-        EXPECT_GE(b.h, 10);
-        EXPECT_LT(b.h, 65);
-        EXPECT_EQ(b.r, 0);
-        EXPECT_LE(b.g, 120);
-        EXPECT_LE(b.b, 75);
-        // The base is the lower of the ground points under both edges.
-        double base = std::max(ground_y(b.x), ground_y(float(double(b.x) + b.w)));
-        EXPECT_EQ(b.y, float(base));
-        highest = std::min(highest, double(b.y) - b.h);
+    std::mt19937 gen(17);
+    std::uniform_real_distribution<float> unit(0, 1);
+    // Sizes change with no other call between: the bounds must follow both.
+    const std::pair<int, int> sizes[] = {{800, 600}, {800, 900}, {333, 217}, {333, 600}, {1024, 768}, {5000, 600}, {800, 600}};
+    for (auto [w, h] : sizes) {
+        mem_set_client_size(w, h);
+        for (int k = 0; k < 20000; ++k) {
+            // Fractional points over the client and a little past both sides,
+            // and on or a hair either side of the line itself.
+            const float x = unit(gen) * float(w + 20) - 10;
+            const double line = ground_y(x);
+            const float near[] = {float(line), std::nextafter(float(line), 0.0f), std::nextafter(float(line), 1e9f),
+                                  float(line - unit(gen) * 0.3), float(line + unit(gen) * 0.3),
+                                  float(h) - 56 + unit(gen) * 12};
+            for (float y : near)
+                ASSERT_EQ(above_ground(x, y), double(y) < line) << w << "x" << h << " at (" << x << ", " << y << ")";
+        }
+        EXPECT_FALSE(above_ground(std::nanf(""), float(h) - 50));
+        EXPECT_FALSE(above_ground(10, std::nanf("")));
     }
-    EXPECT_EQ(roof_top, int16_t(std::nearbyint(highest)));
 }
 
-TEST(Skyline, BuildingBodyLinesAndWindowLattice)
+TEST(SkyRows, EqualSkyColorForEveryPaletteAndHeight)
 {
     mem_reset(800, 600);
-    building_count = 1;
-    // h = 10.3: ten body lines; windows at rows y-8.3 .. y-2.3, columns x+2 .. x+12.
-    buildings[1] = make_building(100, 500, 15, 10.3f);
-    buildings[1].g = 120;
-    rnd_seed(5);
-    drawbuilding(1);
-    EXPECT_EQ(rnd_draws(), 6u * 4u); // six columns, four rows
-    // Lines k = 1..10 at rows round(500 - k); the base row itself stays black.
-    EXPECT_EQ(mem_pixel(100, 500), rgb(0, 0, 0));
-    for (int k = 1; k <= 10; ++k) {
-        float f = float(double(k) / 10.3f);
-        int row = int(std::nearbyint(double(float(500.0 - double(f) * 10.3f))));
-        EXPECT_EQ(mem_pixel(101, row).g, int(std::nearbyint(120 * double(f)))) << k;
-    }
-    EXPECT_EQ(mem_pixel(101, 489), rgb(0, 0, 0)); // above the roof
-    // Window dots are yellow lights: red equals green, no blue.
-    for (int wx = 102; wx <= 112; wx += 2) {
-        for (float wy = 500 - 10.3f + 2; wy <= 498; wy += 2) {
-            Rgb d = mem_pixel(wx, int(std::nearbyint(wy)));
-            EXPECT_EQ(d.r, d.g);
-            EXPECT_EQ(d.b, 0);
+    // Heights change under a kept palette and palettes under a kept height,
+    // with no other call between: the table must notice either.
+    for (int height : {600, 300, 217, 1, 768, 1081, 5000}) {
+        mem_set_client_size(64, height);
+        for (int16_t palette : {0, 1, 2, 3, 4, 7, -1}) {
+            sky_type = palette;
+            for (int y = -3; y <= height + 3; ++y)
+                ASSERT_EQ(sky_row_color(int16_t(y)), sky_color(int16_t(y)))
+                    << "palette " << palette << " height " << height << " row " << y;
         }
     }
-}
-
-TEST(HitBuilding, StrictEdgesRoofTopAndFirstSpanOnly)
-{
-    mem_reset(800, 600);
-    roof_top = 401;
-    building_count = 2;
-    buildings[1] = make_building(100, 550, 20, 20); // x 100..120, roof 530
-    buildings[2] = make_building(110, 550, 20, 50); // x 110..130, roof 500
-    index_buildings();
-    hit_index = 0;
-    EXPECT_TRUE(hit_building(105, 540));
-    EXPECT_EQ(hit_index, 1);
-    EXPECT_FALSE(hit_building(100, 540)); // left edge
-    EXPECT_FALSE(hit_building(130, 540)); // right edge of building 2
-    EXPECT_FALSE(hit_building(105, 550)); // base
-    EXPECT_FALSE(hit_building(105, 530)); // roof
-    // Inside B but only A, the first span containing x, is examined.
-    hit_index = 0;
-    EXPECT_FALSE(hit_building(115, 515));
-    EXPECT_EQ(hit_index, 1);
-    EXPECT_TRUE(hit_building(125, 515));
-    EXPECT_EQ(hit_index, 2);
-    // Outside every span: hit_index stays.
-    EXPECT_FALSE(hit_building(300, 540));
-    EXPECT_EQ(hit_index, 2);
-    // At or above roof_top nothing is examined, even inside a roof that
-    // reaches half a pixel higher.
-    buildings[1] = make_building(100, 550, 20, 149.4f); // roof line 400.6
-    index_buildings();
-    hit_index = 0;
-    EXPECT_FALSE(hit_building(105, 400.8f));
-    EXPECT_FALSE(hit_building(105, 401));
-    EXPECT_EQ(hit_index, 0);
-    EXPECT_TRUE(hit_building(105, 401.5f));
-    building_count = 0;
-    index_buildings();
-    hit_index = 7;
-    EXPECT_FALSE(hit_building(105, 540));
-    EXPECT_EQ(hit_index, 7);
+    for (int16_t palette = 0; palette <= 4; ++palette) {
+        sky_type = palette;
+        for (int height : {480, 599, 600, 601}) {
+            mem_set_client_size(8, height);
+            for (int y = 0; y <= height + 1; ++y)
+                ASSERT_EQ(sky_row_color(int16_t(y)), sky_color(int16_t(y)))
+                    << "palette " << palette << " height " << height << " row " << y;
+        }
+    }
 }
 
 } // namespace
