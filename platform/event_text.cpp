@@ -98,7 +98,7 @@ LineRead read_event_line(const char* line, size_t length, TimedEvent& out, std::
             return malformed("music-done takes no arguments");
         t.event = music_done();
     } else {
-        return malformed("unknown event kind '" + kind + "'");
+        return malformed("unknown event kind"); // the caller shows the line
     }
     out = t;
     return LineRead::Event;

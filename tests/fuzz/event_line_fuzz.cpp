@@ -23,8 +23,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     TimedEvent t{};
     std::string why;
     const LineRead read = read_event_line(reinterpret_cast<const char*>(data), size, t, why);
+    // The reason is short, whatever the line: the runner quotes the line itself.
     if (read == LineRead::Malformed)
-        require(!why.empty());
+        require(!why.empty() && why.size() < 80);
     if (read != LineRead::Event)
         return 0;
     require(std::memchr(data, '\0', size) == nullptr);

@@ -1,18 +1,19 @@
 #!/bin/bash
 # run_fuzz.sh -- replays a fuzz target's past failures, then runs it on RUNS fresh inputs grown from its seeds.
 #
-# Usage: tests/fuzz/run_fuzz.sh PROGRAM RUNS SEEDS REGRESSION
+# Usage: tests/fuzz/run_fuzz.sh PROGRAM RUNS SEEDS REGRESSION [MAX_LEN]
+# MAX_LEN: the longest input tried, in bytes (libFuzzer's default 4096).
 # Exit status 0 when every input passed. A failing input (a crash, a
 # sanitizer report, a leak, a timeout, or memory beyond 2 GB) is written to
 # REGRESSION, where it is replayed on every run from then on: commit it with
 # the fix. New inputs found on the way go to a temporary folder; the seeds
 # are only read.
 set -u
-if [ $# -ne 4 ]; then
-    echo "usage: $0 PROGRAM RUNS SEEDS REGRESSION" >&2
+if [ $# -ne 4 ] && [ $# -ne 5 ]; then
+    echo "usage: $0 PROGRAM RUNS SEEDS REGRESSION [MAX_LEN]" >&2
     exit 2
 fi
-program=$1 runs=$2 seeds=$3 regression=$4
+program=$1 runs=$2 seeds=$3 regression=$4 max_len=${5:-4096}
 name=$(basename "$program")
 
 work=$(mktemp -d /tmp/pelmaric-fuzz.XXXXXX)
@@ -32,7 +33,7 @@ if [ ${#past[@]} -gt 0 ]; then
     fi
 fi
 
-"$program" -runs="$runs" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
+"$program" -runs="$runs" -max_len="$max_len" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
     -artifact_prefix="$regression/" "$work/found" "$seeds" >"$work/fuzz.log" 2>&1
 status=$?
 if [ $status -ne 0 ]; then
