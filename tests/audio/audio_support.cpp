@@ -226,15 +226,17 @@ std::vector<float> Capture::close()
     return samples;
 }
 
+uint64_t Capture::frames_written() const
+{
+    std::error_code error;
+    const uintmax_t size = std::filesystem::file_size(file, error);
+    return error || channels <= 0 ? 0 : uint64_t(size) / (sizeof(float) * uint64_t(channels));
+}
+
 bool Capture::wait_output(double seconds, bool poll)
 {
-    auto written = [this] {
-        std::error_code error;
-        uintmax_t size = std::filesystem::file_size(file, error);
-        return error ? uint64_t(0) : uint64_t(size);
-    };
-    uint64_t target = written() + uint64_t(seconds * rate) * sizeof(float) * uint64_t(channels);
-    return wait_until([&] { return written() >= target; }, seconds + 10.0, poll);
+    const uint64_t target = frames_written() + uint64_t(seconds * rate);
+    return wait_until([&] { return frames_written() >= target; }, seconds + 10.0, poll);
 }
 
 double now_seconds()

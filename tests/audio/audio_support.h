@@ -75,6 +75,8 @@ struct Capture {
     // Waits until the mixer has written `seconds` more of output: a pause
     // measured on the audio clock.
     bool wait_output(double seconds, bool poll = true);
+    // Frames the mixer has written so far: the audio clock's reading.
+    uint64_t frames_written() const;
 };
 
 // Polls `done` every few milliseconds (calling poll_audio() in between, as
