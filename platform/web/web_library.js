@@ -465,9 +465,10 @@ var LibraryPelmaricWeb = {
     },
 
     // Sets the limiter's ceiling and release and the effects' volume from the
-    // mixing rules. The first gesture makes the audio graph, and it comes
-    // before the game opens and hands the rules over: whichever comes second
-    // calls this with both there.
+    // mixing rules. The audio graph is made at the first gesture, which
+    // normally starts the game (and so hands the rules over) just before; a
+    // gesture while the game still loads makes the graph first. Whichever
+    // comes second calls this with both there.
     applyMixing: function() {
       var m = PelmaricWeb.mixing;
       if (!PelmaricWeb.audio || !m)

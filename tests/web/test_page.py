@@ -219,8 +219,8 @@ def mixing_rules():
 
 
 def check_mixing(p):
-    """The page plays by the desktop's rules: the game hands them over as it opens, after the first
-    gesture built the audio graph, and the graph's limiter and effect gain take them."""
+    """The page plays by the desktop's rules: the game hands them over as it opens (here the first
+    key opens it, then builds the audio graph), and the graph's limiter and effect gain take them."""
     rules, page = mixing_rules(), p.counter("mixing")
     check(page is not None and page["graph"] is not None, f"no mixing rules or no audio graph in the page: {page}")
     wanted = {"inPhaseMs": rules["kEffectInPhaseMs"], "copiesPerEffect": rules["kCopiesPerEffect"],
