@@ -3,6 +3,7 @@
 // The playing itself is Web Audio in web_library.js. The music is not MIDI
 // here: the build renders MUSIC4.MID into a compressed file of the same name
 // and PELMARIC_WEB_MUSIC_EXTENSION, and the control's "open" loads that.
+#include "platform/audio_mixing.h"
 #include "platform/platform.h"
 #include "platform/music_device.h"
 #include "platform/sdl/wav_header.h"
@@ -41,6 +42,12 @@ extern "C" EMSCRIPTEN_KEEPALIVE int web_effect_acceptable(double file_bytes, int
     effect_head_bytes = head_bytes;
     WavLayout layout;
     return wav_effect_layout(uint64_t(file_bytes), WavReader{read_effect_head, nullptr}, &layout) ? 1 : 0;
+}
+
+void web_audio_open()
+{
+    web_audio_start(kEffectInPhaseMs, kCopiesPerEffect, kStealFadeMs, kEffectVolume, kLimiterCeiling,
+                    kLimiterReleaseSeconds);
 }
 
 void plat_play_sound(const char* path, int32_t /*flags: always asynchronous here*/) { web_audio_effect(path); }

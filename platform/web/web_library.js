@@ -61,15 +61,13 @@ var LibraryPelmaricWeb = {
     counts: {effectStarts: 0, effectsSilent: 0, effectsInPhase: 0, musicPlays: 0, musicEnds: 0},
     startsByFile: {},      // file name -> effect starts heard
 
-    // The desktop's way of keeping many effects clean: a start of an effect
-    // that began less than inPhaseMs ago adds nothing (in phase, it would only
-    // double the amplitude); at most copiesPerEffect copies of one effect
-    // sound together, a further start fading the oldest out; effects play at
-    // three quarters, and a limiter keeps the sum under full scale.
-    inPhaseMs: 8,
-    copiesPerEffect: 4,
-    stealFadeSeconds: 0.02,
-    effectVolume: 0.75,
+    // The desktop's way of keeping many effects clean, handed over by the
+    // game as it opens (web_audio_start): a start of an effect that began
+    // less than inPhaseMs ago adds nothing; at most copiesPerEffect copies of
+    // one effect sound together, a further start fading the oldest out over
+    // stealFadeSeconds; effects play at effectVolume, and a limiter keeps the
+    // sum under `ceiling` of full scale. Null until then: no effect plays.
+    mixing: null,
 
     listen: function(target, type, handler, options) {
       target.addEventListener(type, handler, options);
@@ -451,21 +449,33 @@ var LibraryPelmaricWeb = {
         var audio = new Context();
         PelmaricWeb.audio = audio;
         PelmaricWeb.limiter = audio.createDynamicsCompressor();
-        PelmaricWeb.limiter.threshold.value = -0.3;   // 0.97 of full scale
         PelmaricWeb.limiter.knee.value = 0;
         PelmaricWeb.limiter.ratio.value = 20;
         PelmaricWeb.limiter.attack.value = 0;
-        PelmaricWeb.limiter.release.value = 0.15;
         PelmaricWeb.limiter.connect(audio.destination);
         PelmaricWeb.effectGain = audio.createGain();
-        PelmaricWeb.effectGain.gain.value = PelmaricWeb.effectVolume;
         PelmaricWeb.effectGain.connect(PelmaricWeb.limiter);
+        PelmaricWeb.applyMixing();
         audio.onstatechange = function() { PelmaricWeb.startMusicIfDue(); };
       }
       // A page closed (Esc) before the resume completes rejects it: nothing to report.
       if (PelmaricWeb.audio.state === 'suspended')
         PelmaricWeb.audio.resume().catch(function() {});
       PelmaricWeb.startMusicIfDue();
+    },
+
+    // Sets the limiter's ceiling and release and the effects' volume from the
+    // mixing rules. The audio graph is made at the first gesture, which
+    // normally starts the game (and so hands the rules over) just before; a
+    // gesture while the game still loads makes the graph first. Whichever
+    // comes second calls this with both there.
+    applyMixing: function() {
+      var m = PelmaricWeb.mixing;
+      if (!PelmaricWeb.audio || !m)
+        return;
+      PelmaricWeb.limiter.threshold.value = 20 * Math.log10(m.ceiling);
+      PelmaricWeb.limiter.release.value = m.releaseSeconds;
+      PelmaricWeb.effectGain.gain.value = m.effectVolume;
     },
 
     audible: function() {
@@ -579,21 +589,22 @@ var LibraryPelmaricWeb = {
     },
 
     startEffect: function(url, buffer) {
-      if (!buffer || !PelmaricWeb.audible())
+      var m = PelmaricWeb.mixing;
+      if (!buffer || !m || !PelmaricWeb.audible())
         return;
       var now = performance.now();
       var copies = (PelmaricWeb.playing[url] || []).filter(function(c) { return !c.ended; });
       PelmaricWeb.playing[url] = copies;
-      if (copies.length > 0 && now - copies[copies.length - 1].startedMs < PelmaricWeb.inPhaseMs) {
+      if (copies.length > 0 && now - copies[copies.length - 1].startedMs < m.inPhaseMs) {
         PelmaricWeb.counts.effectsInPhase++;
         return;
       }
-      if (copies.length >= PelmaricWeb.copiesPerEffect) {
+      if (copies.length >= m.copiesPerEffect) {
         var oldest = copies.shift();
         var t = PelmaricWeb.audio.currentTime;
         oldest.gain.gain.setValueAtTime(oldest.gain.gain.value, t);
-        oldest.gain.gain.linearRampToValueAtTime(0, t + PelmaricWeb.stealFadeSeconds);
-        oldest.source.stop(t + PelmaricWeb.stealFadeSeconds);
+        oldest.gain.gain.linearRampToValueAtTime(0, t + m.stealFadeSeconds);
+        oldest.source.stop(t + m.stealFadeSeconds);
       }
       var copy = {source: PelmaricWeb.audio.createBufferSource(), gain: PelmaricWeb.audio.createGain(), startedMs: now, ended: false};
       copy.source.buffer = buffer;
@@ -662,6 +673,15 @@ var LibraryPelmaricWeb = {
         audioState: function() { return PelmaricWeb.audio ? PelmaricWeb.audio.state : 'none'; },
         musicPlaying: function() { return PelmaricWeb.music.source !== null; },
         effectStartsByFile: function() { return Object.assign({}, PelmaricWeb.startsByFile); },
+        // The mixing rules as handed over, and what the audio graph was set to from them.
+        mixing: function() {
+          var p = PelmaricWeb;
+          if (!p.mixing)
+            return null;
+          var graph = p.audio ? {threshold: p.limiter.threshold.value, release: p.limiter.release.value,
+                                 effectVolume: p.effectGain.gain.value} : null;
+          return Object.assign({graph: graph}, p.mixing);
+        },
       };
       Object.keys(PelmaricWeb.counts).forEach(function(name) {
         counters[name] = function() { return PelmaricWeb.counts[name]; };
@@ -747,6 +767,13 @@ var LibraryPelmaricWeb = {
   web_page_poll_gamepads__deps: ['$PelmaricWeb'],
   web_page_poll_gamepads: function() {
     PelmaricWeb.pollGamepads();
+  },
+
+  web_audio_start__deps: ['$PelmaricWeb'],
+  web_audio_start: function(inPhaseMs, copiesPerEffect, stealFadeMs, effectVolume, ceiling, releaseSeconds) {
+    PelmaricWeb.mixing = {inPhaseMs: inPhaseMs, copiesPerEffect: copiesPerEffect, stealFadeSeconds: stealFadeMs / 1000,
+                          effectVolume: effectVolume, ceiling: ceiling, releaseSeconds: releaseSeconds};
+    PelmaricWeb.applyMixing();
   },
 
   web_audio_effect__deps: ['$PelmaricWeb'],

@@ -35,6 +35,12 @@ void web_page_hide_pointer(int hidden);
 // its last picture under the end screen.
 void web_page_stop();
 
+// The rules for mixing effects, as platform/audio_mixing.h states them: the
+// page builds its limiter and effect gain from them and applies them to every
+// start. Called once by web_audio_open; no effect plays before.
+void web_audio_start(int in_phase_ms, int copies_per_effect, int steal_fade_ms, double effect_volume,
+                     double ceiling, double release_seconds);
+
 // Effects and music (web_audio.cpp): URLs relative to the page.
 void web_audio_effect(const char* url);
 void web_audio_music_load(const char* url);
@@ -65,6 +71,10 @@ int web_effect_acceptable(double file_bytes, int head_bytes);
 // tests and measurements.
 uint32_t web_frame_count();
 }
+
+// Hands the page the mixing rules. Called once by plat_open_window, as the
+// SDL backend opens its audio there.
+void web_audio_open();
 
 // How a present sends its rectangles to the canvas; PutPerRect is the one
 // the game uses (see web_video.cpp), the other is kept for the benchmark.

@@ -176,6 +176,7 @@ void plat_open_window()
     picture_resize(kClientWidth, kClientHeight);
     rgba.assign(size_t(kClientWidth) * kClientHeight, 0xFF000000u);
     web_page_start(kClientWidth, kClientHeight);
+    web_audio_open();
     emscripten_set_keydown_callback(EMSCRIPTEN_EVENT_TARGET_WINDOW, nullptr, EM_FALSE, on_key_down);
     start_ms = emscripten_get_now();
     last_yield_ms = start_ms;

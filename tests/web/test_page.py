@@ -6,7 +6,9 @@ its own browser; exit status 0 when the case holds. The picture checks are
 the desktop tests' own (tests/x11), applied to the canvas's pixels.
 """
 
+import math
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -209,6 +211,30 @@ def short_piece(folder, seconds=1.0):
     os.unlink(raw)
 
 
+def mixing_rules():
+    """The desktop's mixing rules, read from the header both backends take them from."""
+    header = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "platform", "audio_mixing.h")
+    with open(header) as f:
+        return {m.group(1): float(m.group(2)) for m in re.finditer(r"constexpr \w+ (k\w+) = ([0-9.]+)f?;", f.read())}
+
+
+def check_mixing(p):
+    """The page plays by the desktop's rules: the game hands them over as it opens (here the first
+    key opens it, then builds the audio graph), and the graph's limiter and effect gain take them."""
+    rules, page = mixing_rules(), p.counter("mixing")
+    check(page is not None and page["graph"] is not None, f"no mixing rules or no audio graph in the page: {page}")
+    wanted = {"inPhaseMs": rules["kEffectInPhaseMs"], "copiesPerEffect": rules["kCopiesPerEffect"],
+              "stealFadeSeconds": rules["kStealFadeMs"] / 1000, "effectVolume": rules["kEffectVolume"],
+              "ceiling": rules["kLimiterCeiling"], "releaseSeconds": rules["kLimiterReleaseSeconds"]}
+    graph = {"threshold": 20 * math.log10(rules["kLimiterCeiling"]), "release": rules["kLimiterReleaseSeconds"],
+             "effectVolume": rules["kEffectVolume"]}
+    # The rules cross as doubles (the ceiling as the float it is in C++); the graph holds 32-bit floats.
+    check(all(abs(page[name] - value) < 1e-6 for name, value in wanted.items()),
+          f"the page's mixing rules {page} are not the header's {wanted}")
+    check(all(abs(page["graph"][name] - value) < 1e-5 for name, value in graph.items()),
+          f"the audio graph {page['graph']} was not set from the rules {graph}")
+
+
 def case_audio(site):
     """With the autoplay policy relaxed: silent on the start screen; after the first key the music
     starts, an explosion starts its effect, and the music, a one-second piece here, restarts at its end."""
@@ -226,6 +252,7 @@ def case_audio(site):
                   f"{p.counter('effectStarts')} effect starts, audio {p.counter('audioState')}")
             press_key(p, "q")
             check(wait_until(lambda: (p.counter("frames") or 0) > 0, 30.0), "the key did not start the game")
+            check_mixing(p)
             aim = (400, 300)
             move_mouse(p, *aim)
             press_key(p, "s")
