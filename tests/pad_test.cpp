@@ -119,11 +119,12 @@ TEST(Pads, LaunchButtonsAreTheKeysOfTheirLaunchPoints)
         PadState& pad = plugged_pad();
         pad.held[c.button] = true;
         pad_frame(100);
-        const std::vector<int16_t> keys = keys_down(posted());
+        const std::vector<WindowEvent> events = posted(); // a key down only: no key but Esc types itself
         if (c.key == 0)
-            EXPECT_TRUE(keys.empty()) << int(c.button);
+            EXPECT_TRUE(events.empty()) << int(c.button);
         else
-            EXPECT_EQ(keys, std::vector<int16_t>{c.key}) << int(c.button);
+            EXPECT_EQ(events.size() == 1 ? keys_down(events) : std::vector<int16_t>{}, std::vector<int16_t>{c.key})
+                << int(c.button);
     }
 }
 
@@ -216,20 +217,6 @@ TEST(Pads, APulledOutPadLeavesNothingBehind)
     pad.held[kPadSouth] = true;
     pad_frame(2016);
     EXPECT_EQ(keys_down(posted()), std::vector<int16_t>{kKeyS});
-}
-
-TEST(KeysAsHandled, EscAloneTypesItselfAndShiftBitsAreTheHandlers)
-{
-    mem_reset();
-    post_key(kKeyA, shift_mask(true, false, true));
-    post_key(kKeyEsc);
-    const std::vector<WindowEvent> events = posted();
-    ASSERT_EQ(events.size(), 3u);
-    EXPECT_EQ(events[0].kind, EventKind::KeyDown);
-    EXPECT_EQ(events[0].shift, 1 | 4);
-    EXPECT_EQ(events[1].kind, EventKind::KeyDown);
-    EXPECT_EQ(events[2].kind, EventKind::KeyPress);
-    EXPECT_EQ(shift_mask(false, true, false), 2);
 }
 
 } // namespace
