@@ -32,7 +32,16 @@ void dispatch(const WindowEvent& e)
 
 void post_event(const WindowEvent& e) { queue.push_back(e); }
 
+void post_key(int16_t code, int16_t shift)
+{
+    post_event(key_down(code, shift));
+    if (code == kKeyEsc)
+        post_event(key_press(kKeyEsc));
+}
+
 int pending_events() { return int(queue.size() - head); }
+
+WindowEvent peek_event(int index) { return queue[head + size_t(index)]; }
 
 void dispatch_events()
 {

@@ -14,8 +14,20 @@ constexpr int16_t kKeyA = 65; // launch from the left
 constexpr int16_t kKeyD = 68; // launch from the right
 constexpr int16_t kKeyS = 83; // launch from the centre
 
-// Mouse button codes: 1 left, 2 right, 4 middle.
+// Mouse button codes as the handlers receive them.
 constexpr int16_t kButtonLeft = 1;
+constexpr int16_t kButtonRight = 2;
+constexpr int16_t kButtonMiddle = 4;
+
+// The handlers' Shift argument: a bit for each modifier key held.
+constexpr int16_t kShiftBit = 1;
+constexpr int16_t kCtrlBit = 2;
+constexpr int16_t kAltBit = 4;
+
+constexpr int16_t shift_mask(bool shift, bool ctrl, bool alt)
+{
+    return int16_t((shift ? kShiftBit : 0) | (ctrl ? kCtrlBit : 0) | (alt ? kAltBit : 0));
+}
 
 enum class EventKind : uint8_t {
     KeyDown,   // Form_KeyDown(code, shift): a key went down (held keys repeat)
@@ -28,7 +40,7 @@ enum class EventKind : uint8_t {
 struct WindowEvent {
     EventKind kind;
     int16_t code;  // key code, or button code
-    int16_t shift; // 1 Shift, 2 Ctrl, 4 Alt
+    int16_t shift; // kShiftBit, kCtrlBit, kAltBit
     float x, y;    // client pixels, fractions kept
 };
 
@@ -47,8 +59,18 @@ inline WindowEvent music_done() { return {EventKind::MusicDone, 0, 0, 0, 0}; }
 // allocates; only a script that queues more in one frame makes the queue grow.
 void post_event(const WindowEvent& e);
 
+// A key going down as the handlers receive it: Form_KeyDown, and for Esc
+// also Form_KeyPress, since Esc is the one key the game reads that types a
+// character. Backends call it for their keys and for what stands for a key
+// (a pad's launch button, Back + Start).
+void post_key(int16_t code, int16_t shift = 0);
+
 // How many events wait.
 int pending_events();
+
+// The waiting event `index` places from the oldest (0 .. pending_events() - 1),
+// left in the queue: for tests that look at what a backend posted.
+WindowEvent peek_event(int index);
 
 // Hands every queued event to its handler, oldest first. Each event leaves
 // the queue before its handler runs, so an Esc that ends the game leaves the

@@ -2,6 +2,7 @@
 #include "platform/memory/memory_platform.h"
 
 #include "platform/music_device.h"
+#include "platform/pad.h"
 #include "platform/picture.h"
 
 namespace {
@@ -26,6 +27,7 @@ void mem_reset(int w, int h, const std::string& folder)
 {
     picture_resize(w, h);
     forget_events();
+    pad_forget();
     tick = 0;
     tick_step = 16;
     tick_held = 0;

@@ -25,8 +25,8 @@ struct AudioCall {
 };
 
 // Back to a new machine: a black W x H picture, pointer counter 0, clock 0
-// advancing 16 ms per read, no queued events, empty logs, the program folder
-// set to `folder`.
+// advancing 16 ms per read, no queued events, no pads, empty logs, the
+// program folder set to `folder`.
 void mem_reset(int w = kClientWidth, int h = kClientHeight, const std::string& folder = "/pelmaric");
 
 // Resizes the client area (the picture, cleared to black), as a user might

@@ -15,6 +15,7 @@
 #include "platform/sdl/sdl_x11_window.h"
 #include "platform/sdl/sdl_x11_present.h"
 #include "platform/events.h"
+#include "platform/pad.h"
 #include "platform/picture.h"
 
 #include <SDL.h>
@@ -51,10 +52,6 @@ bool audio_open = false;
 SDL_Surface* shown_on = nullptr;
 int shown_w = 0, shown_h = 0;
 std::vector<uint32_t> staging;
-
-// Where the game's crosshair was last put, by the mouse or a pad, in game
-// pixels: a pad carries on from there. The game starts it at (0, 0).
-float aim_x = 0, aim_y = 0;
 
 // The window point the pointer was last warped to, after a pad moved the
 // crosshair: the motion X reports for the warp is not the player's.
@@ -236,7 +233,7 @@ void warp_pointer_to_aim()
     if (SDL_GetMouseFocus() != window)
         return;
     double dx = 0, dy = 0, px = 1, py = 1;
-    scale_from_game(aim_x, aim_y, dx, dy);
+    scale_from_game(pad_aim_x(), pad_aim_y(), dx, dy);
     pixels_per_point(px, py);
     warped_x = int(std::floor(dx / px));
     warped_y = int(std::floor(dy / py));
@@ -344,19 +341,13 @@ int16_t key_code(const SDL_Keysym& key)
     return 0;
 }
 
-// The handlers' Shift argument: 1 Shift, 2 Ctrl, 4 Alt.
-int16_t shift_state(uint16_t mod)
-{
-    return int16_t(((mod & KMOD_SHIFT) ? 1 : 0) | ((mod & KMOD_CTRL) ? 2 : 0) | ((mod & KMOD_ALT) ? 4 : 0));
-}
-
-// The handlers' button code: 1 left, 2 right, 4 middle; 0 for the others.
+// The handlers' button code; 0 for the buttons they do not know.
 int16_t button_code(uint8_t button)
 {
     switch (button) {
-    case SDL_BUTTON_LEFT: return 1;
-    case SDL_BUTTON_RIGHT: return 2;
-    case SDL_BUTTON_MIDDLE: return 4;
+    case SDL_BUTTON_LEFT: return kButtonLeft;
+    case SDL_BUTTON_RIGHT: return kButtonRight;
+    case SDL_BUTTON_MIDDLE: return kButtonMiddle;
     default: return 0;
     }
 }
@@ -371,9 +362,9 @@ bool to_game_pixels(int x, int y, float& gx, float& gy)
 }
 
 // Turns one SDL event into the game's window events and posts them; called
-// for each queued SDL event by plat_process_events. Esc is both a key going
-// down and the character typed; a close request is taken as Esc. The window's
-// own keys and every change of size repaint the whole window.
+// for each queued SDL event by plat_process_events. A close request is
+// taken as the character Esc types. The window's own keys and every change
+// of size repaint the whole window.
 void translate(const SDL_Event& e)
 {
     switch (e.type) {
@@ -386,9 +377,8 @@ void translate(const SDL_Event& e)
         int16_t code = key_code(e.key.keysym);
         if (code == 0)
             break;
-        post_event(key_down(code, shift_state(e.key.keysym.mod)));
-        if (code == kKeyEsc)
-            post_event(key_press(kKeyEsc));
+        const uint16_t mod = e.key.keysym.mod;
+        post_key(code, shift_mask(mod & KMOD_SHIFT, mod & KMOD_CTRL, mod & KMOD_ALT));
         break;
     }
     case SDL_MOUSEMOTION: {
@@ -398,8 +388,7 @@ void translate(const SDL_Event& e)
         float x = 0, y = 0;
         if (!to_game_pixels(e.motion.x, e.motion.y, x, y))
             break;
-        aim_x = x;
-        aim_y = y;
+        pad_aim_at(x, y);
         post_event(mouse_move(x, y));
         break;
     }
@@ -521,10 +510,9 @@ void plat_process_events()
     SDL_Event e;
     while (SDL_PollEvent(&e))
         translate(e);
-    if (gamepad_frame(aim_x, aim_y)) {
-        post_event(mouse_move(aim_x, aim_y));
+    gamepad_read_sticks();
+    if (pad_frame(SDL_GetTicks64()))
         warp_pointer_to_aim();
-    }
     sdl_audio_poll(); // posts music_done() when the piece has ended
     // The window was destroyed from outside: the game ends as if closed.
     if (window_watch_lost())

@@ -25,8 +25,6 @@ var LibraryPelmaricWeb = {
     // (the start screen waits for a gesture), 'playing', 'ended'.
     state: 'loading',
     startWanted: false,
-    // Where the crosshair was last sent, in game pixels: the gamepad moves it from there.
-    aim: [400, 300],
 
     // The canvas's size: the largest whole number of device pixels per game
     // pixel when it fills at least this share of the space along the side
@@ -35,20 +33,11 @@ var LibraryPelmaricWeb = {
     padGap: 8,           // CSS px between the canvas and the launch pads
     padRowHeight: 64,    // the pads in a row below the canvas
     padColumnWidth: 96,  // or in a column beside it
-    heldPads: {},        // touch identifier or 'mouse' -> {key, element, timer}
+    // The launch pads, left to right, and which each finger (or 'mouse')
+    // holds; what a pad does, and its repeat, is the game pads' rule (platform/pad.cpp).
+    pads: [],
+    heldPads: {},        // touch identifier or 'mouse' -> the pad element it holds
     aimTouch: null,      // the identifier of the finger that aims
-
-    // A held pad or gamepad button repeats as a held key does.
-    repeatDelayMs: 500,
-    repeatPeriodMs: 40,
-    // The gamepad, as on the desktop: the left stick beyond its dead zone
-    // moves the crosshair up to stickSpeed game pixels a frame, on a curve
-    // (squared) so that small moves stay fine; the d-pad moves it one pixel.
-    stickDeadZone: 0.15,
-    stickSpeed: 12,
-    padButtons: [],      // by pad index, by button: {down, nextMs}
-    padKeys: [[2, 65], [0, 83], [1, 68], [4, 65], [5, 68]],   // West, South, East, shoulders
-    padEndButtons: [8, 9],                                     // Back and Start together
 
     // Web Audio. The context is made at the first key or click: browsers
     // start audio only after a gesture, and until then the game is silent.
@@ -136,10 +125,6 @@ var LibraryPelmaricWeb = {
               (e.clientY - box.top) * PelmaricWeb.height / box.height];
     },
 
-    shiftState: function(e) {
-      return (e.shiftKey ? 1 : 0) | (e.ctrlKey ? 2 : 0) | (e.altKey ? 4 : 0);
-    },
-
     // ---- The page around the game ----
 
     // Runs as the script loads, before the game: lays the page out and waits
@@ -160,6 +145,7 @@ var LibraryPelmaricWeb = {
           window['pelmaricFailed']('pelmaric.wasm');
       };
       p.canvas = document.getElementById('screen');
+      p.pads = Array.prototype.slice.call(document.querySelectorAll('.pad'));
       p.width = p.canvas.width;
       p.height = p.canvas.height;
       var game = document.getElementById('game');
@@ -211,7 +197,7 @@ var LibraryPelmaricWeb = {
       game.addEventListener('contextmenu', function(e) { e.preventDefault(); });
 
       // A pad also answers a mouse, for touch laptops used either way.
-      document.querySelectorAll('.pad').forEach(function(pad) {
+      p.pads.forEach(function(pad) {
         pad.addEventListener('mousedown', function(e) { e.preventDefault(); p.padDown('mouse', pad); });
       });
       window.addEventListener('mouseup', function() { p.padUp('mouse'); });
@@ -252,12 +238,11 @@ var LibraryPelmaricWeb = {
         game.requestFullscreen().catch(function() {});
     },
 
-    moveAim: function(x, y, shift) {
+    // The crosshair to (x, y), game pixels: from the mouse (e its event) or a finger.
+    moveAim: function(x, y, e) {
       var p = PelmaricWeb;
-      p.aim[0] = x;
-      p.aim[1] = y;
       if (p.state === 'playing' && !p.stopped)
-        _web_post_mouse(0, 0, shift, x, y);
+        _web_post_mouse(0, 0, e.shiftKey, e.ctrlKey, e.altKey, x, y);
     },
 
     // Every finger at once: the first on the canvas aims and drags the
@@ -281,35 +266,36 @@ var LibraryPelmaricWeb = {
         }
         if (p.aimTouch === t.identifier) {
           var at = p.gamePosition(t);
-          p.moveAim(Math.min(Math.max(at[0], 0), p.width - 1), Math.min(Math.max(at[1], 0), p.height - 1), 0);
+          p.moveAim(Math.min(Math.max(at[0], 0), p.width - 1), Math.min(Math.max(at[1], 0), p.height - 1), e);
         }
       }
     },
 
-    // A pad down is one key down of its key; held, it repeats.
+    // A pad is down while any finger (or the mouse) holds it; the game hears
+    // when the first one presses it and when the last one lets go.
     padDown: function(id, pad) {
       var p = PelmaricWeb;
       if (p.state !== 'playing' || p.stopped || p.heldPads[id])
         return;
-      var key = +pad.dataset.key;
-      var held = {key: key, element: pad, timer: 0};
-      var repeat = function() {
-        _web_post_key(key, 0);
-        held.timer = setTimeout(repeat, p.repeatPeriodMs);
-      };
-      _web_post_key(key, 0);
-      held.timer = setTimeout(repeat, p.repeatDelayMs);
-      pad.classList.add('held');
-      p.heldPads[id] = held;
+      p.heldPads[id] = pad;
+      if (!pad.classList.contains('held')) {
+        pad.classList.add('held');
+        _web_touch_pad(p.pads.indexOf(pad), 1);
+      }
     },
 
     padUp: function(id) {
-      var held = PelmaricWeb.heldPads[id];
-      if (!held)
+      var p = PelmaricWeb;
+      var pad = p.heldPads[id];
+      if (!pad)
         return;
-      clearTimeout(held.timer);
-      held.element.classList.remove('held');
-      delete PelmaricWeb.heldPads[id];
+      delete p.heldPads[id];
+      for (var other in p.heldPads)
+        if (p.heldPads[other] === pad)
+          return;
+      pad.classList.remove('held');
+      if (!p.stopped)
+        _web_touch_pad(p.pads.indexOf(pad), 0);
     },
 
     // Pads are read only through navigator.getGamepads, never kept.
@@ -342,58 +328,22 @@ var LibraryPelmaricWeb = {
       requestAnimationFrame(look);
     },
 
-    // A gamepad button's state, kept by pad and button: true when it has just
-    // gone down or repeats now (a held button repeats as a held key does).
-    buttonFires: function(pad, button, now) {
-      var p = PelmaricWeb;
-      var states = p.padButtons[pad.index] || (p.padButtons[pad.index] = []);
-      var b = states[button] || (states[button] = {down: false, nextMs: 0});
-      if (!p.pressed(pad, button)) {
-        b.down = false;
-        return false;
-      }
-      if (!b.down) {
-        b.down = true;
-        b.nextMs = now + p.repeatDelayMs;
-        return true;
-      }
-      if (now < b.nextMs)
-        return false;
-      b.nextMs = Math.max(b.nextMs + p.repeatPeriodMs, now);
-      return true;
-    },
-
-    // Once a game frame (web_video.cpp's plat_process_events): stick and d-pad
-    // move the crosshair, buttons launch and repeat, Back + Start ends.
-    pollGamepads: function() {
+    // Once a game frame (web_video.cpp's plat_process_events): hands each
+    // listed gamepad's left stick and buttons (a bit each, in the standard
+    // layout's order; the first 31, of its 17) to the game's pad rules.
+    readGamepads: function() {
       var p = PelmaricWeb;
       var pads = p.gamepadList();
-      var now = performance.now();
-      var dx = 0, dy = 0;
       for (var i = 0; i < pads.length; ++i) {
         var pad = pads[i];
         if (!pad || pad.connected === false)
           continue;
-        var sx = pad.axes[0] || 0, sy = pad.axes[1] || 0;
-        var m = Math.sqrt(sx * sx + sy * sy);
-        if (m > p.stickDeadZone) {
-          var t = Math.min(1, (m - p.stickDeadZone) / (1 - p.stickDeadZone));
-          var speed = p.stickSpeed * t * t / m;
-          dx += sx * speed;
-          dy += sy * speed;
-        }
-        dx += (p.pressed(pad, 15) ? 1 : 0) - (p.pressed(pad, 14) ? 1 : 0);
-        dy += (p.pressed(pad, 13) ? 1 : 0) - (p.pressed(pad, 12) ? 1 : 0);
-        for (var k = 0; k < p.padKeys.length; ++k)
-          if (p.buttonFires(pad, p.padKeys[k][0], now))
-            _web_post_key(p.padKeys[k][1], 0);
-        var back = p.padEndButtons[0], start = p.padEndButtons[1];
-        var newly = p.buttonFires(pad, back, now) | p.buttonFires(pad, start, now);
-        if (newly && p.pressed(pad, back) && p.pressed(pad, start))
-          _web_post_key(27, 0);
+        var buttons = 0;
+        for (var b = 0; b < pad.buttons.length && b < 31; ++b)
+          if (p.pressed(pad, b))
+            buttons |= 1 << b;
+        _web_gamepad(i, pad.axes[0] || 0, pad.axes[1] || 0, buttons);
       }
-      if (dx !== 0 || dy !== 0)
-        p.moveAim(Math.min(Math.max(p.aim[0] + dx, 0), p.width - 1), Math.min(Math.max(p.aim[1] + dy, 0), p.height - 1), 0);
     },
 
     // The service worker keeps the page's files for offline play. A page
@@ -662,7 +612,7 @@ var LibraryPelmaricWeb = {
         frames: function() { return PelmaricWeb.state === 'playing' || PelmaricWeb.state === 'ended' ? _web_frame_count() >>> 0 : 0; },
         state: function() { return PelmaricWeb.state; },
         fits: function() { return PelmaricWeb.fits; },
-        aim: function() { return PelmaricWeb.aim.slice(); },
+        aim: function() { return PelmaricWeb.state === 'playing' || PelmaricWeb.state === 'ended' ? [_web_aim_x(), _web_aim_y()] : [0, 0]; },
         presents: function() { return PelmaricWeb.presents; },
         firstPresentMs: function() { return PelmaricWeb.firstPresentMs; },
         pointerHidden: function() { return PelmaricWeb.canvas.style.cursor === 'none'; },
@@ -706,12 +656,11 @@ var LibraryPelmaricWeb = {
     PelmaricWeb.fitCanvas();
     PelmaricWeb.listen(canvas, 'mousemove', function(e) {
       var p = PelmaricWeb.gamePosition(e);
-      PelmaricWeb.moveAim(p[0], p[1], PelmaricWeb.shiftState(e));
+      PelmaricWeb.moveAim(p[0], p[1], e);
     });
     PelmaricWeb.listen(canvas, 'mousedown', function(e) {
       var p = PelmaricWeb.gamePosition(e);
-      var code = e.button === 0 ? 1 : e.button === 2 ? 2 : e.button === 1 ? 4 : 0;
-      _web_post_mouse(1, code, PelmaricWeb.shiftState(e), p[0], p[1]);
+      _web_post_mouse(1, e.button, e.shiftKey, e.ctrlKey, e.altKey, p[0], p[1]);
     });
   },
 
@@ -764,9 +713,9 @@ var LibraryPelmaricWeb = {
       PelmaricWeb.audio.close().catch(function() {});
   },
 
-  web_page_poll_gamepads__deps: ['$PelmaricWeb'],
-  web_page_poll_gamepads: function() {
-    PelmaricWeb.pollGamepads();
+  web_page_read_gamepads__deps: ['$PelmaricWeb'],
+  web_page_read_gamepads: function() {
+    PelmaricWeb.readGamepads();
   },
 
   web_audio_start__deps: ['$PelmaricWeb'],

@@ -24,9 +24,9 @@ void web_page_start(int width, int height);
 // all; else one putImageData per rectangle. Called by the present.
 void web_page_put(const uint8_t* rgba, const PictureRect* rects, int count, int one_put);
 
-// Reads the gamepads and posts what they do as the mouse and keys would.
-// Called by plat_process_events once a frame.
-void web_page_poll_gamepads();
+// Hands each gamepad navigator.getGamepads() lists to web_gamepad. Called by
+// plat_process_events once a frame.
+void web_page_read_gamepads();
 
 // Hides the pointer over the canvas, or shows it again.
 void web_page_hide_pointer(int hidden);
@@ -52,11 +52,22 @@ int web_audio_music_ended();
 // ---- C++, called from JavaScript ----------------------------------------------
 
 // The pointer moved over the canvas (kind 0) or a button went down (kind 1),
-// in game pixels with fractions; `code` is the game's button code.
-void web_post_mouse(int kind, int code, int shift, float x, float y);
+// in game pixels with fractions; `dom_button` is the event's button number,
+// and shift, ctrl and alt say which modifier keys were held (0 or 1). A move
+// is also where a finger puts the crosshair.
+void web_post_mouse(int kind, int dom_button, int shift, int ctrl, int alt, float x, float y);
 
-// A key went down: a launch pad or a gamepad button (Esc also types itself).
-void web_post_key(int code, int shift);
+// Gamepad `index` as the page reads it this frame: its left stick (-1 .. 1,
+// right and down positive) and a bit a button held, in the standard layout's
+// order (platform/pad.h).
+void web_gamepad(int index, float stick_x, float stick_y, uint32_t buttons);
+
+// The page's launch pad `point` (0 left, 1 centre, 2 right) went down (1) or up (0).
+void web_touch_pad(int point, int down);
+
+// Where the crosshair was last put, in game pixels, for the page's tests.
+float web_aim_x();
+float web_aim_y();
 
 // An effect's check before it is decoded, the desktop's (platform/sdl/wav_header.h):
 // the page copies the file's first bytes, at most web_effect_head_size(), to

@@ -10,6 +10,7 @@
 // plat_process_events, as on the desktop.
 #include "platform/platform.h"
 #include "platform/events.h"
+#include "platform/pad.h"
 #include "platform/picture.h"
 #include "platform/web/web_page.h"
 
@@ -18,6 +19,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <iterator>
 #include <vector>
 
 namespace {
@@ -67,12 +69,6 @@ void apply_cursor()
     hidden_applied = hidden;
 }
 
-// The handlers' Shift argument: 1 Shift, 2 Ctrl, 4 Alt.
-int16_t shift_state(const EmscriptenKeyboardEvent& e)
-{
-    return int16_t((e.shiftKey ? 1 : 0) | (e.ctrlKey ? 2 : 0) | (e.altKey ? 4 : 0));
-}
-
 // The handler's key code. A browser's keyCode already is the desktop's
 // virtual-key code of the key as labelled (letters as capitals, whatever
 // Shift says); a key without one falls back on its position, "KeyQ" or
@@ -90,12 +86,22 @@ int16_t key_code(const EmscriptenKeyboardEvent& e)
     return 0;
 }
 
-// Esc is both a key going down and the character typed, as on the desktop.
-void post_key(int16_t code, int16_t shift)
+// The page's gamepads take the pad slots from 0 as the browser numbers them;
+// its three launch pads, left to right, are one more pad with the buttons
+// that launch from those points.
+constexpr int kTouchSlot = kPadSlots - 1;
+constexpr PadButton kTouchPadButtons[] = {kPadWest, kPadSouth, kPadEast};
+
+// The handlers' button code for a DOM mouse button (0 left, 1 middle, 2
+// right); 0 for the buttons they do not know.
+int16_t button_code(int dom_button)
 {
-    post_event(key_down(code, shift));
-    if (code == kKeyEsc)
-        post_event(key_press(kKeyEsc));
+    switch (dom_button) {
+    case 0: return kButtonLeft;
+    case 1: return kButtonMiddle;
+    case 2: return kButtonRight;
+    default: return 0;
+    }
 }
 
 // Every key reaches the game, with Ctrl or Alt too, as on the desktop. Which
@@ -112,7 +118,7 @@ EM_BOOL on_key_down(int, const EmscriptenKeyboardEvent* e, void*)
     if (code == kKeyEsc && emscripten_get_fullscreen_status(&screen) == EMSCRIPTEN_RESULT_SUCCESS && screen.isFullscreen)
         return EM_FALSE;
     if (code != 0)
-        post_key(code, shift_state(*e));
+        post_key(code, shift_mask(e->shiftKey, e->ctrlKey, e->altKey));
     return EM_FALSE;
 }
 
@@ -151,21 +157,40 @@ void web_present(PutMode mode)
     web_page_put(reinterpret_cast<const uint8_t*>(rgba.data()), rects, count, mode == PutMode::OnePutPerPresent);
 }
 
-extern "C" EMSCRIPTEN_KEEPALIVE void web_post_mouse(int kind, int code, int shift, float x, float y)
+extern "C" EMSCRIPTEN_KEEPALIVE void web_post_mouse(int kind, int dom_button, int shift, int ctrl, int alt, float x,
+                                                    float y)
 {
     if (stopped)
         return;
-    if (kind == 0)
-        post_event(mouse_move(x, y, int16_t(shift)));
-    else if (code != 0)
-        post_event(mouse_down(x, y, int16_t(code), int16_t(shift)));
+    const int16_t modifiers = shift_mask(shift, ctrl, alt);
+    if (kind == 0) {
+        pad_aim_at(x, y);
+        post_event(mouse_move(x, y, modifiers));
+    } else if (const int16_t code = button_code(dom_button)) {
+        post_event(mouse_down(x, y, code, modifiers));
+    }
 }
 
-extern "C" EMSCRIPTEN_KEEPALIVE void web_post_key(int code, int shift)
+extern "C" EMSCRIPTEN_KEEPALIVE void web_gamepad(int index, float stick_x, float stick_y, uint32_t buttons)
 {
-    if (!stopped)
-        post_key(int16_t(code), int16_t(shift));
+    if (index < 0 || index >= kTouchSlot)
+        return;
+    PadState& pad = pad_slot(index);
+    pad.connected = true;
+    pad.stick_x = stick_x;
+    pad.stick_y = stick_y;
+    for (int b = 0; b < kPadButtonCount; ++b)
+        pad.held[b] = (buttons >> b & 1u) != 0;
 }
+
+extern "C" EMSCRIPTEN_KEEPALIVE void web_touch_pad(int point, int down)
+{
+    if (!stopped && point >= 0 && point < int(std::size(kTouchPadButtons)))
+        pad_button(pad_slot(kTouchSlot), kTouchPadButtons[point], down != 0);
+}
+
+extern "C" EMSCRIPTEN_KEEPALIVE float web_aim_x() { return pad_aim_x(); }
+extern "C" EMSCRIPTEN_KEEPALIVE float web_aim_y() { return pad_aim_y(); }
 
 extern "C" EMSCRIPTEN_KEEPALIVE uint32_t web_frame_count() { return frames; }
 
@@ -182,14 +207,19 @@ void plat_open_window()
     last_yield_ms = start_ms;
     web_present(PutMode::PutPerRect);
     apply_cursor();
+    pad_slot(kTouchSlot).connected = true;
 }
 
 // Also where the end of the music becomes the control's notification, and
-// where gamepads are read: once a frame, as the game steps.
+// where gamepads are read: once a frame, as the game steps. A gamepad the
+// page no longer lists is unplugged.
 void plat_process_events()
 {
     ++frames;
-    web_page_poll_gamepads();
+    for (int slot = 0; slot < kTouchSlot; ++slot)
+        pad_slot(slot).connected = false;
+    web_page_read_gamepads();
+    pad_frame(uint64_t(emscripten_get_now()));
     if (web_audio_music_ended())
         post_event(music_done());
     dispatch_events();
