@@ -25,8 +25,6 @@ set(pkg_in ${CMAKE_CURRENT_LIST_DIR})
 set(pkg_out ${CMAKE_BINARY_DIR}/packaging)
 file(MAKE_DIRECTORY ${pkg_out}/links ${pkg_out}/icons)
 
-# The version, stated once in project(), reaches --version through here.
-target_compile_definitions(pelmaric PRIVATE PELMARIC_VERSION="${PROJECT_VERSION}")
 # The hardening Debian expects of an installed program: fortified libc
 # calls (which need optimisation) and a read-only relocation table.
 target_compile_definitions(pelmaric PRIVATE $<$<NOT:$<CONFIG:Debug>>:_FORTIFY_SOURCE=2>)
@@ -40,13 +38,9 @@ foreach(part pelmaric pelmaric_game pelmaric_platform_common pelmaric_platform_s
   target_compile_options(${part} PRIVATE -ffile-prefix-map=${CMAKE_BINARY_DIR}=.)
 endforeach()
 target_link_options(pelmaric PRIVATE -ffile-prefix-map=${CMAKE_BINARY_DIR}=.)
-# The window's icon is drawn by the same code as the installed PNGs.
-target_sources(pelmaric_platform_sdl PRIVATE ${CMAKE_SOURCE_DIR}/platform/icon_art.cpp)
 
 # ---- Made at build time ----------------------------------------------------------
 
-add_executable(make_icons ${CMAKE_SOURCE_DIR}/tools/make_icons.cpp ${CMAKE_SOURCE_DIR}/platform/icon_art.cpp)
-target_link_libraries(make_icons PRIVATE pelmaric_png)
 set(icon_pngs)
 foreach(size ${PELMARIC_ICON_SIZES})
   list(APPEND icon_pngs ${pkg_out}/icons/${size}.png)
