@@ -87,19 +87,22 @@ def case_burst(site):
         print(f"frames after the key, trail pixels in the sky, sparks: {looks}")
 
 
-# Keeps, from each of the next arguments[0] presents, the canvas's columns 320 to 479 from row
-# 180 down: the centre launch point's path and the sparks around a burst above it.
+# Keeps, for each of the next arguments[0] frames, the canvas's columns 320 to 479 from row 180
+# down as the frame's last present leaves them: the centre launch point's path and the sparks
+# around a burst above it. A frame may present in several rectangles.
 RECORD_PRESENTS = """
 const context = document.getElementById('screen').getContext('2d');
 const put = CanvasRenderingContext2D.prototype.putImageData;
-window.presentsLeft = arguments[0];
+window.presentsUntil = window.pelmaric.frames + arguments[0];
 window.presentsKept = [];
 context.putImageData = function() {
     put.apply(this, arguments);
-    if (window.presentsLeft > 0) {
-        window.presentsLeft -= 1;
-        window.presentsKept.push([window.pelmaric.frames, this.getImageData(320, 180, 160, 420).data]);
-    }
+    const frame = window.pelmaric.frames, kept = window.presentsKept;
+    if (frame > window.presentsUntil)
+        return;
+    if (kept.length && kept[kept.length - 1][0] === frame)
+        kept.pop();
+    kept.push([frame, this.getImageData(320, 180, 160, 420).data]);
 };
 """
 
@@ -107,8 +110,8 @@ context.putImageData = function() {
 def recorded_presents(p):
     """The pictures RECORD_PRESENTS kept, once it has them all, as 800 x 600 Shots (black
     outside the kept part) with their frame counts as shot.frame."""
-    check(wait_until(lambda: p.js("return window.presentsLeft === 0;"), LOOK_TIMEOUT),
-          f"the page presented only {len(p.js('return window.presentsKept;') or [])} frames")
+    check(wait_until(lambda: p.js("return window.pelmaric.frames > window.presentsUntil;"), LOOK_TIMEOUT),
+          f"the game ran only to frame {p.counter('frames')} of {p.js('return window.presentsUntil;')}")
     shots = []
     for frame, packed in p.driver.execute_async_script("""
             const done = arguments[arguments.length - 1];

@@ -95,7 +95,7 @@ def watch_burst(press, look, measure, apart=False, timeout=LOOK_TIMEOUT):
         looks = []
         while time.monotonic() - pressed < span:
             looks.append((time.monotonic() - pressed, look()))
-            time.sleep(span / 200)
+            time.sleep(span / 100)
         trail, sparks = 0, 0
         for taken, shot in looks:
             t, k = measure(shot)

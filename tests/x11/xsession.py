@@ -135,7 +135,8 @@ def start_game(binary, xserver, workdir, args=(), cwd=None, env=None):
     `env` added to its environment."""
     with open(os.path.join(workdir, "game.stdout"), "wb") as out, \
             open(os.path.join(workdir, "game.stderr"), "wb") as err:
-        return subprocess.Popen([binary, *args], cwd=cwd or os.path.dirname(os.path.abspath(binary)),
+        binary = os.path.abspath(binary)
+        return subprocess.Popen([binary, *args], cwd=cwd or os.path.dirname(binary),
                                 env=dict(game_environment(xserver.display), **(env or {})), stdout=out,
                                 stderr=err, stdin=subprocess.DEVNULL)
 
