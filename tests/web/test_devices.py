@@ -197,7 +197,7 @@ def case_fullscreen(site):
         press_key(p, "Escape")
         check(wait_until(lambda: p.js("return document.fullscreenElement === null;"), LOOK_TIMEOUT),
               "Esc did not leave fullscreen")
-        time.sleep(0.3)
+        frames_pass(p, 20)
         check(not p.counter("stopped"), "the Esc that left fullscreen ended the game")
         fits = p.counter("fits")
         x, y = canvas_point(p, 400, 300)
