@@ -37,6 +37,7 @@ desktop-file-utils, appstream, mandoc, librsvg2-bin, lintian, dpkg-dev.
 
 import argparse
 import array
+import contextlib
 import gzip
 import io
 import math
@@ -47,25 +48,17 @@ import struct
 import subprocess
 import sys
 import tarfile
-import tempfile
-import time
 import zlib
 
+sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "x11"))
 import xsession as xs  # noqa: E402
-from xsession import TestFailure, check  # noqa: E402
+from harness import check, main, run, wait_until, work_folder  # noqa: E402
 
 RATE = 44100              # the rate the game opens the audio device at
 EFFECTS = ("ex2.wav", "poof.wav", "exb.wav")
 ICON_SIZES = (48, 64, 128, 256)
 SOUNDFONT_DEPENDS = "timgm6mb-soundfont | sf2-soundfont-gm | sf3-soundfont-gm"
-
-
-def run(cmd, **kwargs):
-    kwargs.setdefault("capture_output", True)
-    kwargs.setdefault("text", True)
-    kwargs.setdefault("timeout", 300)
-    return subprocess.run(cmd, **kwargs)
 
 
 def no_display_env():
@@ -161,8 +154,7 @@ def png_rgb(path):
 # ---- layout ---------------------------------------------------------------------------
 
 def case_layout(args):
-    work = tempfile.mkdtemp(prefix="pelmaric-install-")
-    try:
+    with work_folder("pelmaric-install-") as work:
         home = os.path.join(work, "home")
         os.makedirs(home)
         for prefix, destdir in (("/usr", True), (os.path.join(home, ".local"), False)):
@@ -198,8 +190,6 @@ def case_layout(args):
             with open(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "README.md"), "rb") as f:
                 check(gzip.decompress(open(readme, "rb").read()) == f.read(), f"{readme} is not the README")
             print(f"prefix {prefix}: {len(found)} files as laid out")
-    finally:
-        shutil.rmtree(work, ignore_errors=True)
 
 
 # ---- menu entry under awkward prefixes ------------------------------------------------
@@ -244,8 +234,7 @@ print("output", repr(output.decode(errors="replace")))
 
 
 def case_menu_entry(args):
-    work = tempfile.mkdtemp(prefix="pelmaric-menu-")
-    try:
+    with work_folder("pelmaric-menu-") as work:
         for name in AWKWARD_PREFIXES:
             prefix = os.path.join(work, name)
             top = install(args, "/", prefix, destdir=False)
@@ -265,8 +254,6 @@ def case_menu_entry(args):
                   f"GLib splits the entry's Exec into another command than [{launcher!r}]")
             check("status 1\n" in result.stdout and "cannot open a window" in result.stdout,
                   f"GLib's launch under {name!r} did not start the game")
-    finally:
-        shutil.rmtree(work, ignore_errors=True)
 
 
 # ---- PNG files ----------------------------------------------------------------------------
@@ -319,8 +306,7 @@ def png_decode(path):
 
 
 def case_png(args):
-    work = tempfile.mkdtemp(prefix="pelmaric-png-")
-    try:
+    with work_folder("pelmaric-png-") as work:
         top = install(args, os.path.join(work, "stage"), "/usr")
         stored = os.path.join(work, "stored")
         os.makedirs(stored)
@@ -371,8 +357,6 @@ def case_png(args):
                 check(shots["wasm"][4] == native[4], f"the screenshots {options} of the two runners differ")
             if width * height > 1000:
                 check(native[0] * 4 < width * height * 3, "deflating did not shrink the screenshot")
-    finally:
-        shutil.rmtree(work, ignore_errors=True)
 
 
 # ---- a reproducible package ------------------------------------------------------------------
@@ -418,8 +402,7 @@ def member_times(deb):
 
 
 def case_reproducible(args):
-    work = tempfile.mkdtemp(prefix="pelmaric-repro-")
-    try:
+    with work_folder("pelmaric-repro-") as work:
         env = {k: v for k, v in os.environ.items() if k != "SOURCE_DATE_EPOCH"}
         commit = ""
         if shutil.which("git"):
@@ -456,15 +439,12 @@ def case_reproducible(args):
         print(f"cmp {os.path.basename(first)} {os.path.basename(again)} of two build folders: "
               f"{'identical' if same.returncode == 0 else same.stdout.strip()} ({os.path.getsize(first)} bytes)")
         check(same.returncode == 0, "two builds packed different .deb files")
-    finally:
-        shutil.rmtree(work, ignore_errors=True)
 
 
 # ---- cli ------------------------------------------------------------------------------
 
 def case_cli(args):
-    work = tempfile.mkdtemp(prefix="pelmaric-cli-")
-    try:
+    with work_folder("pelmaric-cli-") as work:
         top = install(args, os.path.join(work, "stage"), "/usr")
         programs = (os.path.join(args.build, "pelmaric"), os.path.join(top, "games/pelmaric"))
         for program in programs:
@@ -480,15 +460,12 @@ def case_cli(args):
             check(result.returncode == 1 and "cannot open a window" in result.stderr,
                   f"{program} --fullscreen did not start the game: {result.returncode} {result.stderr!r}")
         print("--help and --version answer with no display; other arguments start the game")
-    finally:
-        shutil.rmtree(work, ignore_errors=True)
 
 
 # ---- validators -----------------------------------------------------------------------
 
 def case_validators(args):
-    work = tempfile.mkdtemp(prefix="pelmaric-validate-")
-    try:
+    with work_folder("pelmaric-validate-") as work:
         top = install(args, os.path.join(work, "stage"), "/usr")
         desktop = os.path.join(top, "share/applications", args.id + ".desktop")
         result = run(["desktop-file-validate", desktop])
@@ -520,56 +497,42 @@ def case_validators(args):
             rms = math.sqrt(sum((x - y) ** 2 for x, y in zip(a, b)) / len(a)) / 255.0
             print(f"icon {size}x{size}: RMS difference from the SVG {rms:.4f}")
             check(rms < 0.06, f"the {size}-pixel icon and the SVG differ (RMS {rms:.3f})")
-    finally:
-        shutil.rmtree(work, ignore_errors=True)
 
 
 # ---- the installed game, played -------------------------------------------------------------
 
-class Played:
-    """The launcher run under Xvfb with disk audio, from `folder` as its current folder and HOME."""
+@contextlib.contextmanager
+def played(launcher, folder, output):
+    """The launcher run under Xvfb from `folder` as its current folder and HOME, with SDL's disk
+    audio writing the mix to `output`; yields its session."""
+    env = {"SDL_AUDIODRIVER": "disk", "SDL_DISKAUDIOFILE": output, "HOME": folder}
+    with xs.game_session(launcher, cwd=folder, env=env) as session:
+        yield session
 
-    def __init__(self, launcher, folder, work):
-        self.output = os.path.join(work, "mixed.raw")
-        xs.require_tools()
-        self.xserver = xs.start_xserver(work)
-        env = xs.game_environment(self.xserver.display)
-        env.update(SDL_AUDIODRIVER="disk", SDL_DISKAUDIOFILE=self.output, HOME=folder)
-        with open(os.path.join(work, "game.stdout"), "wb") as out, \
-                open(os.path.join(work, "game.stderr"), "wb") as err:
-            game = subprocess.Popen([launcher], cwd=folder, env=env, stdout=out, stderr=err,
-                                    stdin=subprocess.DEVNULL)
-        self.session = xs.Session(self.xserver, game, work)
-        try:
-            xs.find_window(self.session)
-        except Exception:
-            self.stop()
-            raise
 
-    def seconds_written(self):
-        try:
-            return os.path.getsize(self.output) / (RATE * 8)
-        except OSError:
-            return 0.0
+def seconds_written(output):
+    try:
+        return os.path.getsize(output) / (RATE * 8)
+    except OSError:
+        return 0.0
 
-    def wait_output(self, seconds, timeout=60):
-        ok = xs.wait_until(lambda: self.seconds_written() >= seconds, timeout)
-        check(ok, f"the game wrote {self.seconds_written():.1f} s of audio, not {seconds} s, in {timeout} s")
 
-    def left(self, start, end):
-        with open(self.output, "rb") as f:
-            f.seek(int(start * RATE) * 8)
-            data = array.array("f", f.read(int((end - start) * RATE) * 8))
-        return data[0::2]
+def wait_output(output, seconds, timeout=120):
+    ok = wait_until(lambda: seconds_written(output) >= seconds, timeout)
+    check(ok, f"the game wrote {seconds_written(output):.1f} s of audio, not {seconds} s, in {timeout} s")
 
-    def escape(self):
-        xs.press_key(self.session, "Escape")
-        status = xs.wait_for_exit(self.session, 15)
-        check(status == 0, f"Esc: the game ended with {status}: " + self.session.stderr_text())
 
-    def stop(self):
-        xs.stop_process(self.session.game)
-        xs.stop_process(self.xserver.process)
+def left_channel(output, start, end):
+    with open(output, "rb") as f:
+        f.seek(int(start * RATE) * 8)
+        data = array.array("f", f.read(int((end - start) * RATE) * 8))
+    return data[0::2]
+
+
+def escape(session):
+    xs.press_key(session, "Escape")
+    status = xs.wait_for_exit(session, 30)
+    check(status == 0, f"Esc: the game ended with {status}: " + session.stderr_text())
 
 
 def peak(samples):
@@ -597,15 +560,13 @@ def window_icon(session):
 
 
 def case_played_from_home(args):
-    work = tempfile.mkdtemp(prefix="pelmaric-played-")
-    try:
+    with work_folder("pelmaric-played-") as work:
         # The system's own install (--installed) or a fresh one from the build.
         top = args.installed or install(args, os.path.join(work, "stage"), "/usr")
         home = os.path.join(work, "home")
         os.makedirs(home)
-        played = Played(os.path.join(top, "games/pelmaric"), home, work)
-        try:
-            session = played.session
+        output = os.path.join(work, "mixed.raw")
+        with played(os.path.join(top, "games/pelmaric"), home, output) as session:
             # The window is the menu entry's (docks group them by class)
             # and wears the installed icon.
             entry = desktop_entry(os.path.join(top, "share/applications", args.id + ".desktop"))
@@ -618,31 +579,27 @@ def case_played_from_home(args):
             worst = max(abs(a - b) for a, b in zip(icon, png_rgba(installed)))
             check(worst <= 1, f"the window's icon differs from {installed} by up to {worst}")
 
-            played.wait_output(5.0)
-            music = peak(played.left(0.0, 5.0))
+            wait_output(output, 5.0)
+            music = peak(left_channel(output, 0.0, 5.0))
             print(f"music from an empty home folder: peak {music:.3f} in the first 5 s")
             check(music > 0.05, f"no music in the first 5 s from the home folder (peak {music:.4f})")
 
             # Two launches, far enough apart that their explosions do not
             # overlap: a building falling or a missile landing may cover one.
             xs.move_pointer(session, 120, 420)
-            pressed = played.seconds_written()
+            pressed = seconds_written(output)
             xs.press_key(session, "a")
-            played.wait_output(pressed + 0.8)
+            wait_output(output, pressed + 0.8)
             xs.press_key(session, "a")
-            played.wait_output(pressed + 3.0)
-            played.escape()
-        finally:
-            played.stop()
+            wait_output(output, pressed + 3.0)
+            escape(session)
         ex2 = os.path.join(top, "share/games/pelmaric/ex2.wav")
-        after, at = find_sound(args, played.output, ex2, pressed - 0.3, pressed + 3.0)
-        before, _ = find_sound(args, played.output, ex2, max(0.0, pressed - 2.3), pressed - 0.3)
+        after, at = find_sound(args, output, ex2, pressed - 0.3, pressed + 3.0)
+        before, _ = find_sound(args, output, ex2, max(0.0, pressed - 2.3), pressed - 0.3)
         print(f"explosion sound: correlation {after:.3f} at {at:.2f} s (key at {pressed:.2f} s); "
               f"best in the 2 s before the key {before:.3f}")
         check(after > 0.5, f"no explosion sound after the launch key (correlation {after:.3f})")
         check(before < 0.3, f"an explosion sound before any launch (correlation {before:.3f})")
-    finally:
-        shutil.rmtree(work, ignore_errors=True)
 
 
 # ---- a player's own piece -------------------------------------------------------------------
@@ -661,8 +618,7 @@ def case_own_piece(args):
     """The same launcher from a folder with its own piece and from one without:
     the note and then the rest of the own piece, against the installed
     piece's music going on through the same seconds."""
-    work = tempfile.mkdtemp(prefix="pelmaric-own-")
-    try:
+    with work_folder("pelmaric-own-") as work:
         top = install(args, os.path.join(work, "stage"), "/usr")
         launcher = os.path.join(top, "games/pelmaric")
         levels = {}
@@ -672,22 +628,16 @@ def case_own_piece(args):
             if piece is not None:
                 with open(os.path.join(folder, "MUSIC4.MID"), "wb") as f:
                     f.write(piece)
-            session_dir = os.path.join(work, name + "-session")
-            os.makedirs(session_dir)
-            played = Played(launcher, folder, session_dir)
-            try:
-                played.wait_output(3.5)
-                played.escape()
-            finally:
-                played.stop()
-            levels[name] = (peak(played.left(0.0, 1.0)), peak(played.left(2.0, 3.5)))
+            output = os.path.join(work, name + ".raw")
+            with played(launcher, folder, output) as session:
+                wait_output(output, 3.5)
+                escape(session)
+            levels[name] = (peak(left_channel(output, 0.0, 1.0)), peak(left_channel(output, 2.0, 3.5)))
             print(f"{name} piece: peak {levels[name][0]:.4f} in 0-1 s, {levels[name][1]:.4f} in 2-3.5 s")
         own, installed = levels["own"], levels["installed"]
         check(own[0] > 0.02, f"the own piece's note is not heard (peak {own[0]:.4f})")
         check(own[1] < 0.01, f"music goes on after the own piece's note (peak {own[1]:.4f})")
         check(installed[1] > 0.05, f"the installed piece is not heard from a folder without one ({installed[1]:.4f})")
-    finally:
-        shutil.rmtree(work, ignore_errors=True)
 
 
 # ---- the Debian package -------------------------------------------------------------------------
@@ -741,9 +691,8 @@ CASES = {
 }
 
 
-def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("case", choices=sorted(CASES))
+def parse(arguments):
+    parser = argparse.ArgumentParser(usage=f"{sys.argv[0]} CASE --build DIR --id ID --version V --find-sound PROGRAM")
     parser.add_argument("--build", required=True)
     parser.add_argument("--id", required=True)
     parser.add_argument("--version", required=True)
@@ -753,17 +702,11 @@ def main():
     parser.add_argument("--stored-icons", help="png: the icon maker built without zlib")
     parser.add_argument("--wasm-sim", help="png: the WebAssembly runner (pelmaric-sim.js) to compare too")
     parser.add_argument("--source", help="reproducible: the source tree to configure a second build from")
-    args = parser.parse_args()
+    args = parser.parse_args(arguments)
     args.build = os.path.abspath(args.build)
     args.find_sound = os.path.abspath(args.find_sound)
-    try:
-        CASES[args.case](args)
-    except TestFailure as failure:
-        print(f"FAIL ({args.case}): {failure}", file=sys.stderr)
-        return 1
-    print(f"PASS ({args.case})")
-    return 0
+    return args
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(main(CASES, "--build DIR --id ID --version V --find-sound PROGRAM [options]", parse))

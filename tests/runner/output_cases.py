@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """output_cases.py -- what pelmaric-sim does to the files it is told to write, case by case.
 
-    output_cases.py [--web] [--sanitized] RUNNER...
+    output_cases.py CASE|all [--web] [--sanitized] RUNNER...
 
 RUNNER is the command that starts the runner (build/pelmaric-sim, or node and
 the WebAssembly build's pelmaric-sim.js). --web: the runner is the WebAssembly
@@ -9,11 +9,12 @@ one, which Node starts with its closed standard descriptors filled and no way
 to catch a signal while the program runs. --sanitized: a sanitizer build,
 whose reserved address space rules out a memory limit.
 
-Each case prints PASS, FAIL or SKIP and what it saw; the status is 1 when any
-failed. The case that closes standard output and names /dev/stdout runs only
+Each case prints whether it passed, failed or was skipped and what it saw;
+the status is 1 when any failed. The case that closes standard output and names /dev/stdout runs only
 where PELMARIC_PRIVATE_DEV=1 says /dev is a private copy (run_output_cases.sh
 makes one): on the machine's own /dev a faulty runner would replace it.
-Standard library only.
+Standard library and tests/harness.py (staged beside this file by
+run_output_cases.sh) only.
 """
 
 import os
@@ -25,7 +26,12 @@ import sys
 import tempfile
 import time
 
-ARGS = sys.argv[1:]
+sys.dont_write_bytecode = True
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path[:0] = [HERE, os.path.join(HERE, "..")]
+from harness import Skip, check, main  # noqa: E402
+
+ARGS = sys.argv[2:]
 WEB = "--web" in ARGS
 SANITIZED = "--sanitized" in ARGS
 RUNNER = [a for a in ARGS if a not in ("--web", "--sanitized")]
@@ -33,19 +39,6 @@ SIM = shlex.join(RUNNER)
 AS_ROOT = os.geteuid() == 0
 PRIVATE_DEV = os.environ.get("PELMARIC_PRIVATE_DEV") == "1"
 DEADLINE = 120  # seconds: only a hung runner comes near it
-
-
-class Skip(Exception):
-    pass
-
-
-def fail(message):
-    raise AssertionError(message)
-
-
-def check(holds, message):
-    if not holds:
-        fail(message)
 
 
 def folder(name):
@@ -327,32 +320,21 @@ def case_9_new_files_get_the_umask_mode():
     read(os.path.join(d, "new022.json"))  # its own user can read it
 
 
-def main():
-    global WORK
+def runner_given(arguments):
     if not RUNNER:
-        print(__doc__)
-        return 2
-    failed = 0
+        raise SystemExit(__doc__)
+    print(f"as {'root' if AS_ROOT else f'uid {os.geteuid()}'}", flush=True)
+
+
+CASES = {name[len("case_"):]: (lambda _, case=case: case()) for name, case in sorted(globals().items())
+         if name.startswith("case_")}
+
+
+if __name__ == "__main__":
     with tempfile.TemporaryDirectory(prefix="pelmaric-outputs-") as WORK:
-        cases = [(n, f) for n, f in sorted(globals().items()) if n.startswith("case_")]
-        who = "root" if AS_ROOT else f"uid {os.geteuid()}"
-        for name, case in cases:
-            try:
-                case()
-                print(f"PASS {name} ({who})")
-            except Skip as why:
-                print(f"SKIP {name} ({who}): {why}")
-            except (AssertionError, OSError, subprocess.TimeoutExpired) as why:
-                failed += 1
-                print(f"FAIL {name} ({who}): {why}")
-            sys.stdout.flush()
+        status = main(CASES, "[--web] [--sanitized] RUNNER...", runner_given)
         # Folders made read-only inside are opened again for the clean-up.
         for root, dirs, _ in os.walk(WORK):
             for sub in dirs:
                 os.chmod(os.path.join(root, sub), 0o755)
-    print(f"{len(cases) - failed} of {len(cases)} cases did not fail")
-    return 1 if failed else 0
-
-
-if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(status)

@@ -28,13 +28,13 @@ command_for() {
 }
 if [ "$(id -u)" != 0 ]; then
     # shellcheck disable=SC2046
-    exec /usr/bin/python3 "$here/output_cases.py" "${flags[@]}" $(command_for "$1")
+    exec /usr/bin/python3 "$here/output_cases.py" all "${flags[@]}" $(command_for "$1")
 fi
 
 stage=$(mktemp -d /tmp/pelmaric-output-cases.XXXXXX)
 trap 'rm -rf "$stage"' EXIT
 chmod 755 "$stage"
-cp "$here/output_cases.py" "$stage/"
+cp "$here/output_cases.py" "$here/../harness.py" "$stage/"
 for f in "$@"; do
     cp "$f" "$stage/"
 done
@@ -45,8 +45,8 @@ if ! unshare -m --propagation private true 2>/dev/null; then
     # No mount namespace here (a container without the capability): the
     # cases run on the machine's /dev, the one touching it skipped.
     echo "run_output_cases.sh: no private mount namespace; the case needing a /dev of its own is skipped"
-    /usr/bin/python3 "$stage/output_cases.py" "${flags[@]}" $runner; as_root=$?
-    runuser -u nobody -- /usr/bin/python3 "$stage/output_cases.py" "${flags[@]}" $runner; as_user=$?
+    /usr/bin/python3 "$stage/output_cases.py" all "${flags[@]}" $runner; as_root=$?
+    runuser -u nobody -- /usr/bin/python3 "$stage/output_cases.py" all "${flags[@]}" $runner; as_user=$?
     [ $as_root = 0 ] && [ $as_user = 0 ]
     exit
 fi
@@ -65,7 +65,7 @@ unshare -m --propagation private /bin/bash -c '
     ln -s /proc/self/fd/2 /dev/stderr
     set +e
     export PELMARIC_PRIVATE_DEV=1
-    /usr/bin/python3 "$0" "$@"; as_root=$?
-    runuser -u nobody -- /usr/bin/python3 "$0" "$@"; as_user=$?
+    /usr/bin/python3 "$0" all "$@"; as_root=$?
+    runuser -u nobody -- /usr/bin/python3 "$0" all "$@"; as_user=$?
     [ $as_root = 0 ] && [ $as_user = 0 ]
 ' "$stage/output_cases.py" "${flags[@]}" $runner

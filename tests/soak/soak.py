@@ -9,7 +9,7 @@ stay inside their slots, waves keep following one another, the random draw
 counter and the skyline only move the way the game allows, and only the three
 effects are ever heard. Exits non-zero on the first game that breaks a rule.
 
-Standard library only; run with Debian's /usr/bin/python3.
+Standard library and tests/harness.py only; run with Debian's /usr/bin/python3.
 """
 
 import argparse
@@ -20,6 +20,10 @@ import subprocess
 import sys
 import tempfile
 import time
+
+sys.dont_write_bytecode = True
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+from harness import TestFailure  # noqa: E402  (a game broke one of the rules: which frame and how)
 
 KEY_A, KEY_S, KEY_D = 65, 83, 68
 LAUNCH_KEYS = (KEY_A, KEY_S, KEY_D)
@@ -96,10 +100,6 @@ def player_script(seed, frames):
     return "\n".join(lines) + "\n"
 
 
-class SoakFailure(Exception):
-    """A game broke one of the rules; the message says which frame and how."""
-
-
 def check_trace(path, frames):
     """Reads the trace and checks every frame; returns the game's summary."""
     maxima = {name: 0 for name in TABLES}
@@ -115,29 +115,29 @@ def check_trace(path, frames):
             try:
                 t = json.loads(line)
             except json.JSONDecodeError as e:
-                raise SoakFailure(f"trace line {number} is not JSON: {e}: {line[:200]!r}")
+                raise TestFailure(f"trace line {number} is not JSON: {e}: {line[:200]!r}")
             count += 1
             where = f"frame {t.get('frame')}"
             if t["frame"] != number:
-                raise SoakFailure(f"trace line {number} is for frame {t['frame']}")
+                raise TestFailure(f"trace line {number} is for frame {t['frame']}")
 
             for name in TABLES:
                 n = t[name]
                 if not 0 <= n <= CAPACITY[name]:
-                    raise SoakFailure(f"{where}: {name} {n} outside 0..{CAPACITY[name]}")
+                    raise TestFailure(f"{where}: {name} {n} outside 0..{CAPACITY[name]}")
                 maxima[name] = max(maxima[name], n)
                 if n == CAPACITY[name]:
                     at_capacity[name] += 1
             if t["missile_count"] > MISSILES_PER_WAVE:
-                raise SoakFailure(f"{where}: {t['missile_count']} missiles, more than one wave holds")
+                raise TestFailure(f"{where}: {t['missile_count']} missiles, more than one wave holds")
             if not 0 <= t["building_count"] <= START_BUILDINGS:
-                raise SoakFailure(f"{where}: building_count {t['building_count']}")
+                raise TestFailure(f"{where}: building_count {t['building_count']}")
             if not 0 <= t["sky_type"] <= 4:
-                raise SoakFailure(f"{where}: sky_type {t['sky_type']}")
+                raise TestFailure(f"{where}: sky_type {t['sky_type']}")
 
             for s in t["sounds"]:
                 if s not in EFFECTS:
-                    raise SoakFailure(f"{where}: unknown sound {s!r}")
+                    raise TestFailure(f"{where}: unknown sound {s!r}")
                 sounds_heard[s] += 1
 
             interval = t["spawn_interval"]
@@ -151,35 +151,35 @@ def check_trace(path, frames):
                 before_buildings = previous["building_count"]
 
             if t["rnd_draws"] < before_draws:
-                raise SoakFailure(f"{where}: rnd_draws went back from {before_draws} to {t['rnd_draws']}")
+                raise TestFailure(f"{where}: rnd_draws went back from {before_draws} to {t['rnd_draws']}")
             if t["building_count"] > before_buildings:
-                raise SoakFailure(f"{where}: building_count rose from {before_buildings} to {t['building_count']}")
+                raise TestFailure(f"{where}: building_count rose from {before_buildings} to {t['building_count']}")
 
             # The interval only stays, drops by one at a launch, or jumps back
             # to the top when an exhausted wave with an empty sky gives way.
             if interval == FIRST_INTERVAL_SEEN and before_interval <= LAST_INTERVAL:
                 if before_missiles != 0:
-                    raise SoakFailure(f"{where}: a wave started with {before_missiles} missiles in the sky")
+                    raise TestFailure(f"{where}: a wave started with {before_missiles} missiles in the sky")
                 waves += 1
                 wave_starts.append(t["frame"])
             elif interval not in (before_interval, before_interval - 1):
-                raise SoakFailure(f"{where}: spawn_interval went from {before_interval} to {interval}")
+                raise TestFailure(f"{where}: spawn_interval went from {before_interval} to {interval}")
             elif interval < LAST_INTERVAL:
-                raise SoakFailure(f"{where}: spawn_interval {interval} below {LAST_INTERVAL}")
+                raise TestFailure(f"{where}: spawn_interval {interval} below {LAST_INTERVAL}")
             previous = t
 
     if count != frames:
-        raise SoakFailure(f"the trace has {count} frames, {frames} were asked for")
+        raise TestFailure(f"the trace has {count} frames, {frames} were asked for")
     if wave_starts[:1] != [1]:
-        raise SoakFailure(f"wave 1 did not start on frame 1 (wave starts: {wave_starts[:3]})")
+        raise TestFailure(f"wave 1 did not start on frame 1 (wave starts: {wave_starts[:3]})")
     # Waves keep coming: no gap between starts, nor after the last one, is
     # longer than a wave can last.
     for start, end in zip(wave_starts, wave_starts[1:] + [frames + 1]):
         if end - start > LONGEST_WAVE:
-            raise SoakFailure(f"the wave that started on frame {start} lasted past frame {start + LONGEST_WAVE}")
+            raise TestFailure(f"the wave that started on frame {start} lasted past frame {start + LONGEST_WAVE}")
     # The player really played: interceptors flew and burst.
     if maxima["shot_count"] == 0 or sounds_heard["\\ex2.wav"] == 0:
-        raise SoakFailure("no interceptor ever flew or burst: the player's input did not reach the game")
+        raise TestFailure("no interceptor ever flew or burst: the player's input did not reach the game")
 
     return {
         "waves": waves,
@@ -205,20 +205,20 @@ def soak_game(sim, seed, frames, workdir, time_limit):
     try:
         run = subprocess.run(command, capture_output=True, text=True, timeout=time_limit)
     except subprocess.TimeoutExpired:
-        raise SoakFailure(f"the runner did not finish within {time_limit} s")
+        raise TestFailure(f"the runner did not finish within {time_limit} s")
     seconds = time.monotonic() - start
     if run.returncode != 0:
-        raise SoakFailure(f"the runner exited with status {run.returncode}: {run.stderr.strip()}")
+        raise TestFailure(f"the runner exited with status {run.returncode}: {run.stderr.strip()}")
     if run.stderr:
-        raise SoakFailure(f"the runner wrote to stderr: {run.stderr.strip()}")
+        raise TestFailure(f"the runner wrote to stderr: {run.stderr.strip()}")
 
     summary = check_trace(trace, frames)
     with open(state, encoding="utf-8") as f:
         final = json.load(f)
     if final["frames_run"] != frames or final["ended"]:
-        raise SoakFailure(f"the game stopped early: frames_run {final['frames_run']}, ended {final['ended']}")
+        raise TestFailure(f"the game stopped early: frames_run {final['frames_run']}, ended {final['ended']}")
     if len(final["buildings"]) != summary["buildings_left"]:
-        raise SoakFailure("the final state's buildings disagree with the trace's last frame")
+        raise TestFailure("the final state's buildings disagree with the trace's last frame")
     summary["seconds"] = seconds
     return summary
 
@@ -257,7 +257,7 @@ def main():
         for seed in args.seed:
             try:
                 s = soak_game(args.sim, seed, args.frames, workdir, args.time_limit)
-            except SoakFailure as e:
+            except TestFailure as e:
                 print(f"seed {seed}: FAILED: {e}", flush=True)
                 failures += 1
                 continue

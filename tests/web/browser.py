@@ -18,21 +18,22 @@ import contextlib
 import functools
 import http.server
 import os
-import shutil
 import sys
-import tempfile
 import threading
-import time
 import zlib
 
 sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "x11"))
 
-from xsession import Shot, TestFailure, check, wait_until  # noqa: E402,F401
+from xsession import Shot  # noqa: E402
+from harness import TestFailure, check, wait_for_look, wait_until, work_folder  # noqa: E402,F401
 
 CHROMIUM = "/usr/bin/chromium"
 CHROMEDRIVER = "/usr/bin/chromedriver"
 START_TIMEOUT = 30.0
+# How long a look for something the game must show may take: only a page that never
+# shows it comes near, however busy the machine.
+LOOK_TIMEOUT = 40.0
 
 # Headless, as root, with nothing that phones out: the machines have no
 # network but the package mirrors.
@@ -146,15 +147,14 @@ def page_session(folder, extra_flags=(), page="index.html", wait_for_frames=True
     require_tools()
     from selenium import webdriver
     from selenium.webdriver.chrome.service import Service
-    profile = tempfile.mkdtemp(prefix="pelmaric-chromium-")
-    options = webdriver.ChromeOptions()
-    options.binary_location = CHROMIUM
-    for flag in CHROMIUM_FLAGS + list(extra_flags) + [f"--user-data-dir={profile}"]:
-        options.add_argument(flag)
-    options.set_capability("goog:loggingPrefs", {"browser": "ALL"})
     driver = None
-    try:
-        with serve(folder) as (base, sent):
+    with work_folder("pelmaric-chromium-") as profile, serve(folder) as (base, sent):
+        options = webdriver.ChromeOptions()
+        options.binary_location = CHROMIUM
+        for flag in CHROMIUM_FLAGS + list(extra_flags) + [f"--user-data-dir={profile}"]:
+            options.add_argument(flag)
+        options.set_capability("goog:loggingPrefs", {"browser": "ALL"})
+        try:
             driver = webdriver.Chrome(service=Service(executable_path=CHROMEDRIVER), options=options)
             driver.set_script_timeout(60)
             p = Page(driver, base + page)
@@ -169,10 +169,23 @@ def page_session(folder, extra_flags=(), page="index.html", wait_for_frames=True
                   f"the game ran no frame within {START_TIMEOUT} s of opening the page; console: "
                   + str(driver.get_log("browser")))
             yield p
-    finally:
-        if driver is not None:
-            driver.quit()
-        shutil.rmtree(profile, ignore_errors=True)
+        finally:
+            if driver is not None:
+                driver.quit()
+
+
+def site_folder(arguments):
+    """The command line's argument of the page tests: the web build's page folder."""
+    if len(arguments) != 1:
+        raise SystemExit(f"usage: {sys.argv[0]} CASE SITE_FOLDER")
+    check(os.path.isfile(os.path.join(arguments[0], "pelmaric.wasm")),
+          f"no web build in {arguments[0]}: run scripts/setup.sh web")
+    return arguments[0]
+
+
+def wait_for_picture(p, predicate, timeout=LOOK_TIMEOUT):
+    """Looks at the canvas until predicate(shot) holds; returns that shot, or the last one and False."""
+    return wait_for_look(lambda: canvas_shot(p), predicate, timeout)
 
 
 def canvas_shot(p):

@@ -11,9 +11,9 @@ import sys
 sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
-from xsession import (run_case, GROUND, HEIGHT, WIDTH, Shot, check, game_session, move_pointer,  # noqa: E402
-                      move_pointer_to_screen, press_key, screenshot, sky_colour, wait_for_exit, wait_for_shot,
-                      wait_until)
+from xsession import (GROUND, HEIGHT, WIDTH, Shot, check, game_session, move_pointer,  # noqa: E402
+                      move_pointer_to_screen, press_key, sky_colour, wait_for_exit, wait_for_shot)
+from harness import main  # noqa: E402
 
 SKY_ROWS = range(0, 471)
 GROUND_ROWS = range(560, 600)
@@ -21,7 +21,7 @@ GROUND_ROWS = range(560, 600)
 
 def ends_on_escape(s):
     press_key(s, "Escape")
-    status = wait_for_exit(s, 5.0)
+    status = wait_for_exit(s, 15.0)
     check(status == 0, f"Esc ended the game with status {status}: " + s.stderr_text())
 
 
@@ -55,9 +55,7 @@ def case_deep_colour_scaled(binary):
         move_pointer_to_screen(s, s.x + 2 * 400, s.y + 2 * 590)
         found = {}
 
-        def complete():
-            check(s.game.poll() is None, f"the game ended (status {s.game.returncode}): " + s.stderr_text())
-            big = screenshot(s)
+        def complete(big):
             # Both rows of each block alike, and each game pixel's block of one colour.
             unlike = sum(1 for y in range(0, HEIGHT, 25) if big.row(2 * y) != big.row(2 * y + 1))
             rows = [big.row(2 * y) for y in range(HEIGHT)]
@@ -70,7 +68,8 @@ def case_deep_colour_scaled(binary):
                             f"{split} split blocks")
             return skies and ground >= 0.8 * WIDTH * len(GROUND_ROWS) and unlike == 0 and split == 0
 
-        check(wait_until(complete, 30.0, 0.5), "the 2x picture is not the game's: " + found.get("why", ""))
+        _, ok = wait_for_shot(s, complete, 40.0)
+        check(ok, "the 2x picture is not the game's: " + found.get("why", ""))
         ends_on_escape(s)
 
 
@@ -96,16 +95,14 @@ def case_eight_bit(binary):
         move_pointer(s, 400, 100)
         found = {}
 
-        def looks_right():
-            check(s.game.poll() is None, f"the game ended (status {s.game.returncode}): " + s.stderr_text())
-            rows = window_colours(s)
+        def looks_right(rows):
             green = sum(1 for y in GROUND_ROWS for (r, g, b) in rows[y] if r < 40 and b < 40 and 20 <= g <= 60)
             # Every sky is dark: no channel above 127 anywhere in the sky.
             bright = sum(1 for y in range(0, 300, 10) for px in rows[y] if max(px) > 140)
             found["why"] = f"{green} dark green ground pixels, {bright} bright sky pixels"
             return green >= 0.8 * WIDTH * len(GROUND_ROWS) and bright < 20
 
-        ok = wait_until(looks_right, 10.0, 0.2)
+        _, ok = wait_for_shot(s, looks_right, 40.0, look=window_colours)
         check(ok, "the picture is not as expected: " + found.get("why", ""))
         ends_on_escape(s)
 
@@ -118,4 +115,4 @@ CASES = {
 
 
 if __name__ == "__main__":
-    sys.exit(run_case(CASES))
+    sys.exit(main(CASES, "PELMARIC_BINARY"))

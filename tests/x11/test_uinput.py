@@ -12,15 +12,14 @@ East is held, and ends with status 0 on Back and Start.
 import os
 import subprocess
 import sys
-import time
 
 sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
-from xsession import run_case, check, game_session, move_pointer, screenshot, wait_for_exit  # noqa: E402
-from test_play import LAUNCH_D, STREAM_SPREAD, stream_spread  # noqa: E402
+from xsession import check, game_session, move_pointer, wait_for_exit, wait_for_shot, wait_until  # noqa: E402
+from test_play import LAUNCH_D, LOOK_TIMEOUT, check_stream  # noqa: E402
+from harness import Skip, main  # noqa: E402
 
-SKIP = 77
 UNSHARE = "/usr/bin/unshare"
 INSIDE = "PELMARIC_UINPUT_NAMESPACE"
 
@@ -59,11 +58,19 @@ def press(pad, code, down):
     pad.syn()
 
 
+def opened_by(process, node):
+    """True when `process` holds the device node `node` open."""
+    fds = f"/proc/{process.pid}/fd"
+    try:
+        return any(os.path.realpath(os.path.join(fds, fd)) == node for fd in os.listdir(fds))
+    except OSError:
+        return False
+
+
 def case_pad(binary):
     why = skip_reason()
     if why:
-        print(f"skipped: {why}")
-        sys.exit(SKIP)
+        raise Skip(why)
     if os.environ.get(INSIDE) != "1":
         # The device is made, and its node read, inside a private mount namespace.
         env = dict(os.environ, **{INSIDE: "1"})
@@ -74,25 +81,25 @@ def case_pad(binary):
     os.environ["SDL_JOYSTICK_DISABLE_UDEV"] = "1"
     pad = make_pad()
     try:
-        time.sleep(1.0)   # the kernel announces the device; the game starts after it
+        # The kernel announces the device; the game starts after it.
+        node = pad.device.path
+        check(wait_until(lambda: os.path.exists(node), LOOK_TIMEOUT), f"the pad's node {node} never appeared")
         with game_session(binary) as s:
             aim = (400, 150)
             move_pointer(s, *aim)
-            time.sleep(2.0)   # the game opens the pad during its first frames
+            check(wait_until(lambda: opened_by(s.game, node), LOOK_TIMEOUT), f"the game never opened {node}")
             press(pad, e.BTN_EAST, True)
-            time.sleep(1.0)
-            shot = screenshot(s)
-            press(pad, e.BTN_EAST, False)
-            spread, count = stream_spread(shot, LAUNCH_D, aim)
-            check(spread > STREAM_SPREAD, f"East held for a second: trails cover {spread:.0f} pixels of the path "
-                                          f"from the right launch point ({count} pixels); no stream")
+            try:
+                check_stream(lambda streaming: wait_for_shot(s, streaming, LOOK_TIMEOUT), LAUNCH_D, aim, "East held")
+            finally:
+                press(pad, e.BTN_EAST, False)
             press(pad, e.BTN_SELECT, True)
             press(pad, e.BTN_START, True)
-            status = wait_for_exit(s, 5.0)
+            status = wait_for_exit(s, 15.0)
             check(status == 0, f"Back and Start: the game's status is {status}: {s.stderr_text()}")
     finally:
         pad.close()
 
 
 if __name__ == "__main__":
-    sys.exit(run_case({"pad": case_pad}))
+    sys.exit(main({"pad": case_pad}, "PELMARIC_BINARY"))

@@ -24,11 +24,12 @@ import dataclasses
 import importlib.util
 import os
 import select
-import shutil
-import signal
 import subprocess
-import tempfile
+import sys
 import time
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+from harness import TestFailure, check, stop_process, wait_for_look, wait_until, work_folder  # noqa: E402,F401
 
 WIDTH = 800
 HEIGHT = 600
@@ -37,8 +38,8 @@ CAPTION = "Pelmaric"
 
 # Generous deadlines: the game busy-waits on its clock and keeps one core
 # busy, and CI machines are small and shared.
-START_TIMEOUT = 30.0
-PICTURE_TIMEOUT = 20.0
+START_TIMEOUT = 60.0
+PICTURE_TIMEOUT = 40.0
 
 # The tools, by full path: an earlier entry on PATH may be a stand-in.
 XVFB = "/usr/bin/Xvfb"
@@ -48,32 +49,11 @@ CONVERT = "/usr/bin/convert"
 REQUIRED_TOOLS = {XVFB: "xvfb", XDOTOOL: "xdotool", IMPORT: "imagemagick", CONVERT: "imagemagick"}
 
 
-class TestFailure(Exception):
-    """A check did not hold; the message says what was seen."""
-
-
-def check(condition, message):
-    if not condition:
-        raise TestFailure(message)
-
-
 def require_tools():
     for tool, package in REQUIRED_TOOLS.items():
         check(os.access(tool, os.X_OK), f"{tool} is missing: install the Debian package {package}")
     check(importlib.util.find_spec("Xlib") is not None,
           "python Xlib is missing: install the Debian package python3-xlib and run the tests with /usr/bin/python3")
-
-
-def wait_until(predicate, timeout, interval=0.05):
-    """Polls predicate() until it returns something true; returns that, or None at the deadline."""
-    deadline = time.monotonic() + timeout
-    while True:
-        value = predicate()
-        if value:
-            return value
-        if time.monotonic() >= deadline:
-            return None
-        time.sleep(interval)
 
 
 # ---- The X server ---------------------------------------------------------------
@@ -117,17 +97,6 @@ def start_xserver(workdir, depth=24, screen="1024x768"):
     return XServer(process, ":" + number.strip().decode(), log_path)
 
 
-def stop_process(process, grace=3.0):
-    """Ends a process we started (TERM, then KILL) and reaps it."""
-    if process.poll() is None:
-        try:
-            process.send_signal(signal.SIGTERM)
-            process.wait(grace)
-        except subprocess.TimeoutExpired:
-            process.kill()
-            process.wait()
-
-
 # ---- The game ---------------------------------------------------------------------
 
 @dataclasses.dataclass
@@ -161,13 +130,15 @@ def game_environment(display):
     return env
 
 
-def start_game(binary, xserver, workdir, args=()):
-    """Runs the game in its own folder (where its sounds and music are)."""
+def start_game(binary, xserver, workdir, args=(), cwd=None, env=None):
+    """Runs the game in `cwd`, by default its own folder (where its sounds and music are), with
+    `env` added to its environment."""
     with open(os.path.join(workdir, "game.stdout"), "wb") as out, \
             open(os.path.join(workdir, "game.stderr"), "wb") as err:
-        return subprocess.Popen([binary, *args], cwd=os.path.dirname(os.path.abspath(binary)),
-                                env=game_environment(xserver.display), stdout=out, stderr=err,
-                                stdin=subprocess.DEVNULL)
+        binary = os.path.abspath(binary)
+        return subprocess.Popen([binary, *args], cwd=cwd or os.path.dirname(binary),
+                                env=dict(game_environment(xserver.display), **(env or {})), stdout=out,
+                                stderr=err, stdin=subprocess.DEVNULL)
 
 
 def xdotool(session, *args, check_rc=True):
@@ -206,26 +177,33 @@ def read_geometry(session):
 
 
 @contextlib.contextmanager
-def game_session(binary, depth=24, screen="1024x768", args=(), pointer_at=None):
+def xserver_running(screen="1024x768", depth=24):
+    """A fresh Xvfb of `screen` pixels and `depth` bits for the block, and a work folder beside it."""
+    with work_folder("pelmaric-x11-") as workdir:
+        xserver = start_xserver(workdir, depth, screen)
+        try:
+            yield xserver, workdir
+        finally:
+            stop_process(xserver.process)
+
+
+@contextlib.contextmanager
+def game_session(binary, depth=24, screen="1024x768", args=(), pointer_at=None, cwd=None, env=None):
     """A fresh X server (of `depth` bits, `screen` pixels) with the game running in it and its
-    window found; `args` go to the program, and the pointer is first put at `pointer_at`."""
+    window found; `args` go to the program, `cwd` and `env` as start_game takes them, and the
+    pointer is first put at `pointer_at`."""
     require_tools()
-    workdir = tempfile.mkdtemp(prefix="pelmaric-x11-")
-    xserver = start_xserver(workdir, depth, screen)
-    game = None
-    try:
+    with xserver_running(screen, depth) as (xserver, workdir):
         if pointer_at is not None:
             subprocess.run([XDOTOOL, "mousemove", str(pointer_at[0]), str(pointer_at[1])],
                            env=game_environment(xserver.display), capture_output=True, check=True, timeout=60)
-        game = start_game(binary, xserver, workdir, args)
-        session = Session(xserver, game, workdir)
-        find_window(session)
-        yield session
-    finally:
-        if game is not None:
+        game = start_game(binary, xserver, workdir, args, cwd, env)
+        try:
+            session = Session(xserver, game, workdir)
+            find_window(session)
+            yield session
+        finally:
             stop_process(game)
-        stop_process(xserver.process)
-        shutil.rmtree(workdir, ignore_errors=True)
 
 
 def wait_for_exit(session, timeout):
@@ -383,14 +361,9 @@ def screenshot(session, keep_as=None):
     return Shot(session.width, session.height, raw)
 
 
-def quick_screenshot(session):
-    """The window's client area read straight from the X server (GetImage), in a few
-    milliseconds: for moments too short for ImageMagick's import, such as a burst."""
-    return grab_screen(session, session.x, session.y, session.width, session.height)
-
-
 def grab_screen(session, x, y, width, height):
-    """A rectangle of the screen read straight from the X server (GetImage)."""
+    """A rectangle of the screen read straight from the X server (GetImage), in a few
+    milliseconds: for moments too short for ImageMagick's import, such as a burst."""
     from Xlib import X, display
     d = display.Display(session.display)
     try:
@@ -408,18 +381,15 @@ def grab_screen(session, x, y, width, height):
     return Shot(width, height, bytes(rgb))
 
 
-def wait_for_shot(session, predicate, timeout=PICTURE_TIMEOUT):
-    """Takes screenshots until predicate(shot) holds; returns that shot, or the last one and False."""
-    last = [None]
-
+def wait_for_shot(session, predicate, timeout=PICTURE_TIMEOUT, look=None):
+    """Takes screenshots (or look(session)'s pictures) until predicate(shot) holds; returns that
+    shot, or the last one and False. The game ending meanwhile fails at once."""
     def attempt():
         check(session.game.poll() is None,
               f"the game ended (status {session.game.returncode}): " + session.stderr_text())
-        last[0] = screenshot(session)
-        return predicate(last[0])
+        return (look or screenshot)(session)
 
-    ok = wait_until(attempt, timeout, 0.2)
-    return last[0], bool(ok)
+    return wait_for_look(attempt, predicate, timeout)
 
 
 # ---- The sky ----------------------------------------------------------------------------
@@ -471,19 +441,22 @@ def match_sky(shot, rows):
     return None, best[1]
 
 
-def run_case(cases):
-    """The command line of a test script: CASE PELMARIC_BINARY; runs that case and
-    returns the exit status (0 passed, 1 failed, 2 misused)."""
-    import sys
-    if len(sys.argv) != 3 or sys.argv[1] not in cases:
-        print(f"usage: {sys.argv[0]} {{{'|'.join(cases)}}} PELMARIC_BINARY", file=sys.stderr)
+def main():
+    """xsession.py [--screen WxHxD] COMMAND [ARGS...]: runs one command in a private Xvfb
+    (1024x768x24 unless --screen says otherwise) with DISPLAY set to it, silent SDL audio and
+    no session bus; the command's exit status is ours."""
+    argv = sys.argv[1:]
+    screen = "1024x768x24"
+    if argv[:1] == ["--screen"] and len(argv) > 1:
+        screen, argv = argv[1], argv[2:]
+    if not argv:
+        print(main.__doc__.split(":", 1)[0], file=sys.stderr)
         return 2
-    name, binary = sys.argv[1], sys.argv[2]
-    started = time.monotonic()
-    try:
-        cases[name](binary)
-    except TestFailure as failure:
-        print(f"FAILED {name}: {failure}", file=sys.stderr)
-        return 1
-    print(f"passed {name} in {time.monotonic() - started:.1f} s")
-    return 0
+    size, _, depth = screen.rpartition("x")
+    check(os.access(XVFB, os.X_OK), f"{XVFB} is missing: install the Debian package xvfb")
+    with xserver_running(size, int(depth)) as (xserver, _):
+        return subprocess.run(argv, env=game_environment(xserver.display), stdin=subprocess.DEVNULL).returncode
+
+
+if __name__ == "__main__":
+    sys.exit(main())
