@@ -70,6 +70,6 @@ uint32_t web_frame_count();
 // the game uses (see web_video.cpp), the other is kept for the benchmark.
 enum class PutMode { OnePutPerPresent, PutPerRect };
 
-// Sends what changed since the last present to the canvas. The clock read
-// calls it before handing the browser control; bench/web_present.cpp times it.
+// Sends what changed since the last present to the canvas. plat_show_picture
+// calls it at the end of each frame; bench/web/present.cpp times it.
 void web_present(PutMode mode);
