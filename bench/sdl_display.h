@@ -64,7 +64,7 @@ inline bool set_window_scale(int64_t scale)
     bool resized = false;
     while (SDL_GetTicks64() - start < 10000) {
         plat_process_events();
-        plat_tick_count();
+        plat_show_picture();
         if (scale != 0 && !resized && !(SDL_GetWindowFlags(window) & SDL_WINDOW_FULLSCREEN)) {
             SDL_SetWindowSize(window, want_w, want_h);
             resized = true;
@@ -75,7 +75,7 @@ inline bool set_window_scale(int64_t scale)
             // One more round so that the game adopts the new surface.
             SDL_Delay(50);
             plat_process_events();
-            plat_tick_count();
+            plat_show_picture();
             return true;
         }
         SDL_Delay(10);

@@ -1,9 +1,9 @@
 // sdl_present.cpp -- what one present of the real window costs, under a real or virtual X server.
 //
 // A frame of the game changes a few hundred pixels (crosshair, missile heads,
-// trails) and the next clock read sends them to the screen. These benchmarks
-// time that present for a typical frame, a busy frame, a full repaint and a
-// clock read with nothing to send (the game's wait loop), with the window at
+// trails) and plat_show_picture at the frame's end sends them to the screen.
+// These benchmarks time that present for a typical frame, a busy frame and a
+// full repaint, and the clock read of the game's wait loop, with the window at
 // 1x, 2x and 3x and fullscreen (the second argument: 1, 2, 3, 0); run them
 // on a screen of 3840 x 2160 (tests/x11/frame_rate.sh does). Without a
 // display they print why and run nothing.
@@ -26,7 +26,7 @@ void paint_background()
 {
     for (int y = 0; y < 600; ++y)
         plat_draw_line(0.0f, float(y), 800.0f, float(y), rgb(0, 0, y * 127 / 600));
-    plat_tick_count();
+    plat_show_picture();
 }
 
 // Brings the window to the benchmark's scale; false (and the benchmark
@@ -41,7 +41,7 @@ bool at_scale(benchmark::State& state, int arg)
     return false;
 }
 
-// `pixels` scattered pixels of random colour, then the clock read that presents them.
+// `pixels` scattered pixels of random colour, then the present that sends them.
 void present_scattered(benchmark::State& state)
 {
     if (!at_scale(state, 1))
@@ -54,7 +54,7 @@ void present_scattered(benchmark::State& state)
             uint32_t r = random();
             plat_set_pixel(int32_t(r % 800), int32_t((r >> 10) % 600), rgb(int32_t(r >> 24), 255, 0));
         }
-        benchmark::DoNotOptimize(plat_tick_count());
+        plat_show_picture();
     }
     state.SetItemsProcessed(state.iterations() * pixels);
 }
@@ -70,7 +70,7 @@ void present_crosshair(benchmark::State& state)
         float x = float(100 + step % 600), y = float(100 + (step * 7) % 400);
         plat_draw_line(x - 8, y, x + 9, y, rgb(255, step & 255, 0));
         plat_draw_line(x, y - 8, x, y + 9, rgb(255, step & 255, 0));
-        benchmark::DoNotOptimize(plat_tick_count());
+        plat_show_picture();
         ++step;
     }
 }
@@ -84,12 +84,12 @@ void present_full_frame(benchmark::State& state)
     for (auto _ : state) {
         plat_draw_line(0.0f, 0.0f, 800.0f, 0.0f, rgb(shade & 255, 0, 0));
         plat_clear();
-        benchmark::DoNotOptimize(plat_tick_count());
+        plat_show_picture();
         ++shade;
     }
 }
 
-// The wait loop's clock read when nothing was drawn since the last present.
+// The wait loop's clock read, after the frame's present.
 void clock_read_idle(benchmark::State& state)
 {
     if (!at_scale(state, 0))

@@ -2,8 +2,8 @@
 #
 # pelmaric_game: shell/, scene/ and combat/, no platform code, linked into
 # every program. pelmaric_platform_common: the picture, the event list and its
-# text form, the game pads' rules, the music control. A backend adds its own
-# files to the second.
+# text form, the game pads' rules, the music control, the pointer counter and
+# the timer's steps (backend.h). A backend adds its own files to the second.
 # The source lists stay at hand for a program that must build them otherwise.
 get_filename_component(PELMARIC_TOP ${CMAKE_CURRENT_LIST_DIR}/.. ABSOLUTE)
 
@@ -15,6 +15,7 @@ list(REMOVE_ITEM PELMARIC_GAME_SOURCES ${PELMARIC_TOP}/shell/main.cpp)
 add_library(pelmaric_game OBJECT ${PELMARIC_GAME_SOURCES})
 
 set(PELMARIC_PLATFORM_COMMON_SOURCES
+  ${PELMARIC_TOP}/platform/backend.cpp
   ${PELMARIC_TOP}/platform/picture.cpp
   ${PELMARIC_TOP}/platform/events.cpp
   ${PELMARIC_TOP}/platform/event_text.cpp

@@ -51,6 +51,13 @@ void plat_draw_line(float x1, float y1, float x2, float y2, Rgb colour);
 // Clears the whole client area to black.
 void plat_clear();
 
+// Puts on the screen everything drawn since the last call. Called by the
+// frame loop at the end of each frame, after the filler writes and before the
+// tick wait, and once at the end of start-up; a backend may also repaint by
+// itself, when its window is uncovered or resized. Nothing else shows the
+// picture: the clock read below only reads the clock.
+void plat_show_picture();
+
 // ---- Events, pointer, clock --------------------------------------------------
 
 // Dispatches every queued window event to the handlers of shell/handlers.h,
@@ -59,7 +66,8 @@ void plat_process_events();
 
 // ShowCursor: moves the pointer's display counter one step up (show) or down
 // and returns the new value. The pointer is hidden over the window while the
-// counter is negative. The counter starts at 0.
+// counter is negative. The counter starts at 0. One counter serves every
+// backend (platform/backend.h).
 int32_t plat_show_cursor(bool show);
 
 // The desktop system timer all the game's speeds are tuned for ticks this
@@ -68,7 +76,9 @@ constexpr int kTimerTicksPerSecond = 64;
 
 // GetTickCount: milliseconds since start, wrapping at 2^32. The real backends
 // advance it in steps of the system timer, 1000/64 ms, which paces the game
-// at 64 frames per second.
+// at 64 frames per second. In the browser a read made while the game waits
+// for the next step hands the page control until that step begins: a page
+// must never block.
 uint32_t plat_tick_count();
 
 // The folder that holds the running program, without a trailing separator.

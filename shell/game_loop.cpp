@@ -53,6 +53,9 @@ void start_up(uint32_t seed)
     generate_skyline();
     music_start();
     // The four tables are empty: the reset above left them so.
+
+    // The first scene is on the screen before the first frame begins.
+    plat_show_picture();
 }
 
 void crosshair_step()
@@ -102,6 +105,12 @@ void run_frame()
     blast_aging();
     blast_compaction();
     filler_writes();
+    // The frame reaches the screen here, at its end, where a reader of the
+    // loop finds it, and each backend's clock stays a plain clock (the
+    // browser's yield while the game waits belongs to the wait, not to the
+    // picture). Every pixel of the frame was written within this one tick,
+    // so showing them together now shows each at once.
+    plat_show_picture();
     tick_wait(frame_start);
 }
 

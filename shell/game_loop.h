@@ -24,14 +24,15 @@ template <typename Visitor> void visit_game_loop(Visitor& v)
 [[noreturn]] void Form_Load();
 
 // Start-up: opens the window, hides the pointer, seeds the generator with
-// `seed`, paints sky and ground, builds the skyline and starts the music.
+// `seed`, paints sky and ground, builds the skyline, starts the music and
+// shows the picture.
 // Every module is first reset to its state at program start, so the runner
 // and the tests can start many games in one process.
 void start_up(uint32_t seed);
 
 // One frame: crosshair and events, the waves, missiles, interceptors,
-// particles and blast zones in their fixed order, the filler writes, and the
-// wait for the next tick of the clock.
+// particles and blast zones in their fixed order, the filler writes, the
+// picture shown, and the wait for the next tick of the clock.
 void run_frame();
 
 // The frame's pieces, in the order run_frame calls them, for the tests.

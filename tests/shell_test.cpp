@@ -29,6 +29,30 @@ TEST(StartUp, HidesThePointerOnceEvenWhenAlreadyHidden)
     start_up(1);
     EXPECT_EQ(mem_cursor_counter(), -1);
     EXPECT_EQ(mem_cursor_calls(), 3u);
+    EXPECT_FALSE(mem_pointer_shown());
+}
+
+TEST(StartUp, ShowsTheFirstSceneBeforeTheFirstFrameReadsTheClock)
+{
+    new_game(5);
+    EXPECT_EQ(mem_picture_shows().count, 1u);
+    EXPECT_FALSE(picture_changed()); // nothing drawn after it
+    EXPECT_EQ(mem_picture_shows().tick_reads, 0u);
+}
+
+TEST(FrameLoop, ShowsEachFrameAfterItsFillerWritesAndBeforeItsWait)
+{
+    new_game(5);
+    for (int i = 0; i < 3; ++i) {
+        const uint64_t reads = mem_tick_reads();
+        ASSERT_TRUE(frame());
+        ASSERT_LT(particle_count, 500); // so the frame ended with filler writes
+        const PictureShows shown = mem_picture_shows();
+        EXPECT_EQ(shown.count, 2u + uint64_t(i));
+        EXPECT_FALSE(picture_changed());               // nothing drawn after it
+        EXPECT_EQ(shown.tick_reads, reads + 1);        // the frame-start read only,
+        EXPECT_GT(mem_tick_reads(), shown.tick_reads); // then the wait
+    }
 }
 
 TEST(StartUp, SetsTheGlobalsAndTheFirstFrameStartsWaveOne)
@@ -157,6 +181,7 @@ TEST(Esc, ShowsThePointerUntilOneThenEnds)
     EXPECT_THROW(Form_KeyPress(kKeyEsc), ProgramEnded);
     EXPECT_EQ(mem_cursor_counter(), 1);
     EXPECT_EQ(mem_cursor_calls() - calls, 2u);
+    EXPECT_TRUE(mem_pointer_shown());
 
     mem_set_cursor_counter(4);
     calls = mem_cursor_calls();
@@ -180,6 +205,7 @@ TEST(Esc, EndsTheFrameInsideItsEventProcessing)
     EXPECT_FALSE(frame());
     EXPECT_EQ(mouse_x, 0); // the move after Esc was never handled
     EXPECT_EQ(rnd_draws(), draws); // nothing after the event processing ran
+    EXPECT_EQ(mem_picture_shows().count, 1u); // start-up's only
     EXPECT_EQ(pending_events(), 1);
 }
 

@@ -1,7 +1,7 @@
 // present.cpp -- what one present costs in the browser: the changed part of the picture onto the canvas.
 //
 // Runs on a page of its own (build-web/bench-site/) and prints its figures
-// on the console; tests/web/measure.py opens it in headless Chromium. Two
+// on the console; bench/web/measure.py opens it in headless Chromium. Two
 // frames are timed, each sent both ways the backend can send it: a frame
 // where only the crosshair moved (its pixel and the filler writes' pixel at
 // the top-left corner) and a frame where the whole picture changed (a new

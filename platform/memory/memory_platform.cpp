@@ -1,6 +1,7 @@
 // memory_platform.cpp -- the platform with no window: a manual clock, a log of the audio calls.
 #include "platform/memory/memory_platform.h"
 
+#include "platform/backend.h"
 #include "platform/music_device.h"
 #include "platform/pad.h"
 #include "platform/picture.h"
@@ -12,8 +13,8 @@ uint32_t tick_step = 16;
 uint32_t tick_held = 0; // readings still to come before the clock moves again
 uint64_t tick_reads = 0;
 
-int32_t cursor_counter = 0;
-uint64_t cursor_calls = 0;
+bool pointer_shown = true;
+PictureShows shows{};
 
 uint64_t processing_calls = 0;
 
@@ -32,8 +33,9 @@ void mem_reset(int w, int h, const std::string& folder)
     tick_step = 16;
     tick_held = 0;
     tick_reads = 0;
-    cursor_counter = 0;
-    cursor_calls = 0;
+    pointer_reset();
+    pointer_shown = true;
+    shows = PictureShows{};
     processing_calls = 0;
     program_folder = folder;
     audio_calls.clear();
@@ -57,9 +59,12 @@ void mem_set_tick_step(uint32_t step) { tick_step = step; }
 void mem_hold_tick(uint32_t readings) { tick_held = readings; }
 uint64_t mem_tick_reads() { return tick_reads; }
 
-int32_t mem_cursor_counter() { return cursor_counter; }
-void mem_set_cursor_counter(int32_t value) { cursor_counter = value; }
-uint64_t mem_cursor_calls() { return cursor_calls; }
+int32_t mem_cursor_counter() { return pointer_counter(); }
+void mem_set_cursor_counter(int32_t value) { pointer_set_counter(value); }
+uint64_t mem_cursor_calls() { return pointer_calls(); }
+bool mem_pointer_shown() { return pointer_shown; }
+
+PictureShows mem_picture_shows() { return shows; }
 
 const std::vector<AudioCall>& mem_audio_calls() { return audio_calls; }
 const std::vector<std::string>& mem_music_device_calls() { return device_calls; }
@@ -69,18 +74,23 @@ uint64_t mem_event_processing_calls() { return processing_calls; }
 
 void plat_open_window() {}
 
+// Nobody sees this picture; it is taken as shown, as a window would take it,
+// and the call is counted, so the tests can tell when the frame loop shows
+// its work.
+void plat_show_picture()
+{
+    ++shows.count;
+    shows.tick_reads = tick_reads;
+    picture_forget_changes();
+}
+
 void plat_process_events()
 {
     ++processing_calls;
     dispatch_events();
 }
 
-int32_t plat_show_cursor(bool show)
-{
-    ++cursor_calls;
-    cursor_counter += show ? 1 : -1;
-    return cursor_counter;
-}
+void backend_show_pointer(bool shown) { pointer_shown = shown; }
 
 uint32_t plat_tick_count()
 {

@@ -24,9 +24,9 @@ struct AudioCall {
     int32_t value;      // effect flags, or the property identifier
 };
 
-// Back to a new machine: a black W x H picture, pointer counter 0, clock 0
-// advancing 16 ms per read, no queued events, no pads, empty logs, the
-// program folder set to `folder`.
+// Back to a new machine: a black W x H picture, pointer counter 0 (pointer
+// shown), clock 0 advancing 16 ms per read, no queued events, no pads, empty
+// logs and counts, the program folder set to `folder`.
 void mem_reset(int w = kClientWidth, int h = kClientHeight, const std::string& folder = "/pelmaric");
 
 // Resizes the client area (the picture, cleared to black), as a user might
@@ -47,10 +47,22 @@ void mem_set_tick_step(uint32_t step);
 void mem_hold_tick(uint32_t readings);
 uint64_t mem_tick_reads();
 
-// The pointer's display counter, as it stands and set directly.
+// The pointer's display counter, as it stands and set directly; the
+// plat_show_cursor calls since the reset; and whether the pointer would show
+// over the window, as the counter last told this backend.
 int32_t mem_cursor_counter();
 void mem_set_cursor_counter(int32_t value);
 uint64_t mem_cursor_calls();
+bool mem_pointer_shown();
+
+// The plat_show_picture calls since the reset, and the clock readings made
+// before the last of them. Each call also forgets the picture's record of
+// changes (platform/picture.h), as a backend does once it has shown them.
+struct PictureShows {
+    uint64_t count;
+    uint64_t tick_reads;
+};
+PictureShows mem_picture_shows();
 
 // Every audio call since the last reset, in order.
 const std::vector<AudioCall>& mem_audio_calls();

@@ -2,11 +2,12 @@
 //
 // The game draws into the shared picture (platform/picture.h). Here the rows
 // that changed reach the window, enlarged to the window's size
-// (sdl_scale.h), when the game next reads the clock, which it does at least
-// once per frame while it waits for the next one. The window surface path
-// (no GPU, no vsync) keeps one present well under a millisecond and keeps
-// Mesa out of the process.
+// (sdl_scale.h), when the game shows the picture at the end of each frame
+// (plat_show_picture), and in full when the window is uncovered or resized.
+// The window surface path (no GPU, no vsync) keeps one present well under a
+// millisecond and keeps Mesa out of the process.
 #include "platform/platform.h"
+#include "platform/backend.h"
 #include "platform/sdl/sdl_audio.h"
 #include "platform/sdl/sdl_gamepad.h"
 #include "platform/sdl/sdl_icon.h"
@@ -62,7 +63,8 @@ int warped_x = 0, warped_y = 0;
 bool have_windowed = false;
 int windowed_x = 0, windowed_y = 0, windowed_w = 0, windowed_h = 0;
 
-int32_t cursor_counter = 0;
+// Whether the pointer counter wants the pointer shown, and what SDL was last told.
+bool pointer_wanted = true;
 int applied_cursor = SDL_ENABLE;
 
 // Above the window's client area a title bar takes room; the whole factor
@@ -241,11 +243,11 @@ void warp_pointer_to_aim()
     SDL_WarpMouseInWindow(window, warped_x, warped_y);
 }
 
-// Shows or hides the pointer over the window as the display counter says.
-// Called whenever the counter moves and once the window exists.
+// Shows or hides the pointer over the window as the display counter wants.
+// Called whenever that changes and once the window exists.
 void apply_cursor()
 {
-    int wanted = cursor_counter < 0 ? SDL_DISABLE : SDL_ENABLE;
+    int wanted = pointer_wanted ? SDL_ENABLE : SDL_DISABLE;
     if (window == nullptr || window_watch_lost() || wanted == applied_cursor)
         return;
     SDL_ShowCursor(wanted);
@@ -520,25 +522,27 @@ void plat_process_events()
     dispatch_events();
 }
 
-// SDL's pointer switch has no counter; ours decides when to flip it.
-int32_t plat_show_cursor(bool show)
+// SDL's pointer switch has no counter; the shared one (backend.cpp) says
+// when to flip it.
+void backend_show_pointer(bool shown)
 {
-    cursor_counter += show ? 1 : -1;
+    pointer_wanted = shown;
     apply_cursor();
-    return cursor_counter;
 }
 
-// Presents what was drawn since the last read, then reads the clock in
-// whole 15.625 ms steps counted from program start.
-uint32_t plat_tick_count()
+// Sends the rows drawn since the last present to the window.
+void plat_show_picture()
 {
     if (picture_changed())
         present(false);
+}
+
+// The clock in whole 15.625 ms steps counted from program start.
+uint32_t plat_tick_count()
+{
     const auto elapsed = std::chrono::steady_clock::now() - program_start;
     const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(elapsed).count();
-    // n periods of 15.625 ms are n * 125 / 8 ms, exact in integers.
-    const uint64_t periods = uint64_t(ns) / uint64_t(kTickPeriodNs);
-    return uint32_t(periods * 125u / 8u);
+    return timer_steps_to_ms(uint64_t(ns) / uint64_t(kTickPeriodNs));
 }
 
 // The folder of /proc/self/exe, worked out once.

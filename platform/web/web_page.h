@@ -91,6 +91,6 @@ void web_audio_open();
 // the game uses (see web_video.cpp), the other is kept for the benchmark.
 enum class PutMode { OnePutPerPresent, PutPerRect };
 
-// Sends what changed since the last present to the canvas. The clock read
-// calls it before handing the browser control; bench/web_present.cpp times it.
+// Sends what changed since the last present to the canvas. plat_show_picture
+// calls it at the end of each frame; bench/web/present.cpp times it.
 void web_present(PutMode mode);

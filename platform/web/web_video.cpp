@@ -1,14 +1,16 @@
 // web_video.cpp -- the game in a web page: the canvas, keys, pointer, clock and ending.
 //
-// Built with Emscripten. The game's own loop runs unchanged: it reads the
-// clock until a step has passed, as on the desktop. A page must never block
-// its browser, so this is the one place where the web differs: when the game
-// waits for the next step, the clock read presents the picture and yields to
-// the browser until that step begins (Asyncify's emscripten_sleep unwinds
-// the game's stack and rewinds it afterwards). Input and audio callbacks run
-// during those yields; their events wait in the queue for the next
-// plat_process_events, as on the desktop.
+// Built with Emscripten. The game's own loop runs unchanged: it shows the
+// picture at the end of a frame (here, onto the canvas) and reads the clock
+// until a step has passed, as on the desktop. A page must never block its
+// browser, so this is the one place where the web differs: when the game
+// waits for the next step, the clock read yields to the browser until that
+// step begins (Asyncify's emscripten_sleep unwinds the game's stack and
+// rewinds it afterwards), and the browser paints the canvas then. Input and
+// audio callbacks run during those yields; their events wait in the queue
+// for the next plat_process_events, as on the desktop.
 #include "platform/platform.h"
+#include "platform/backend.h"
 #include "platform/events.h"
 #include "platform/pad.h"
 #include "platform/picture.h"
@@ -36,19 +38,14 @@ constexpr int kReadsBeforeWaiting = 3;
 // this often, so the page stays alive and the picture is seen.
 constexpr double kLongestBusyMs = 50.0;
 
-// Each rectangle is one putImageData: a frame where only the crosshair moved
-// changes a pixel at the top-left corner (the filler writes) and one far
-// away, which a single call would send as the box around both. In headless
-// Chromium that present took about 8 us per rectangle against about 35 us as
-// one box; a full repaint is one rectangle either way (bench/web/present.cpp).
-
 double start_ms = 0;
 double last_yield_ms = 0;
 uint64_t last_step = 0;
 int same_step_reads = 0;
 
 uint32_t frames = 0;
-int32_t cursor_counter = 0;
+// Whether the pointer counter wants the pointer hidden, and what the page was last told.
+bool pointer_hidden = false;
 bool hidden_applied = false;
 bool stopped = false;
 
@@ -60,13 +57,14 @@ uint32_t rgba_word(uint32_t picture_word)
     return 0xFF000000u | (picture_word & 0xFFu) << 16 | (picture_word & 0xFF00u) | (picture_word >> 16 & 0xFFu);
 }
 
+// Hides or shows the pointer over the canvas as the counter wants, once the
+// canvas is there.
 void apply_cursor()
 {
-    const bool hidden = cursor_counter < 0;
-    if (hidden == hidden_applied || rgba.empty())
+    if (pointer_hidden == hidden_applied || rgba.empty())
         return;
-    web_page_hide_pointer(hidden);
-    hidden_applied = hidden;
+    web_page_hide_pointer(pointer_hidden);
+    hidden_applied = pointer_hidden;
 }
 
 // The handler's key code. A browser's keyCode already is the desktop's
@@ -122,11 +120,9 @@ EM_BOOL on_key_down(int, const EmscriptenKeyboardEvent* e, void*)
     return EM_FALSE;
 }
 
-// Hands the browser control for `ms` milliseconds, showing the picture first.
+// Hands the browser control for `ms` milliseconds.
 void yield_to_browser(double ms)
 {
-    if (picture_changed())
-        web_present(PutMode::PutPerRect);
     emscripten_sleep(unsigned(ms));
     last_yield_ms = emscripten_get_now();
 }
@@ -205,7 +201,7 @@ void plat_open_window()
     emscripten_set_keydown_callback(EMSCRIPTEN_EVENT_TARGET_WINDOW, nullptr, EM_FALSE, on_key_down);
     start_ms = emscripten_get_now();
     last_yield_ms = start_ms;
-    web_present(PutMode::PutPerRect);
+    plat_show_picture();
     apply_cursor();
     pad_slot(kTouchSlot).connected = true;
 }
@@ -225,11 +221,24 @@ void plat_process_events()
     dispatch_events();
 }
 
-int32_t plat_show_cursor(bool show)
+// The page's pointer style is a switch; the shared counter (backend.cpp)
+// says when to flip it.
+void backend_show_pointer(bool shown)
 {
-    cursor_counter += show ? 1 : -1;
+    pointer_hidden = !shown;
     apply_cursor();
-    return cursor_counter;
+}
+
+// Each rectangle is one putImageData: a frame where only the crosshair moved
+// changes a pixel at the top-left corner (the filler writes) and one far
+// away, which a single call would send as the box around both. In headless
+// Chromium that present took about 8 us per rectangle against about 35 us as
+// one box; a full repaint is one rectangle either way (bench/web/present.cpp).
+// The browser paints the canvas when the game next yields to it.
+void plat_show_picture()
+{
+    if (picture_changed())
+        web_present(PutMode::PutPerRect);
 }
 
 // Whole 15.625 ms steps of performance.now() since the window opened, as
@@ -247,8 +256,7 @@ uint32_t plat_tick_count()
         yield_to_browser(0);
     }
     last_step = step;
-    // n steps of 15.625 ms are n * 125 / 8 ms, exact in integers.
-    return uint32_t(step * 125u / 8u);
+    return timer_steps_to_ms(step);
 }
 
 // The page's own folder: effects and music are URLs relative to it.
@@ -258,8 +266,7 @@ const char* plat_program_folder() { return "."; }
 // Nothing of the game runs after this.
 void plat_end_program()
 {
-    if (picture_changed())
-        web_present(PutMode::PutPerRect);
+    plat_show_picture();
     stopped = true;
     emscripten_set_keydown_callback(EMSCRIPTEN_EVENT_TARGET_WINDOW, nullptr, EM_FALSE, nullptr);
     web_page_stop();

@@ -27,7 +27,7 @@ int main(int argc, char** argv)
     std::fflush(stdout);
     for (;;) {
         plat_process_events();
-        plat_tick_count();
+        plat_show_picture();
         SDL_Delay(5);
     }
 }
