@@ -67,5 +67,5 @@ fi
 
 if [ "$what" = tests ]; then
     cmake -S "$top" -B "$top/build-asan" -DCMAKE_BUILD_TYPE=Debug -DPELMARIC_SANITIZE=ON -DPELMARIC_BENCH=OFF
-    cmake --build "$top/build-asan" -j "$jobs" --target unit_tests runner_tests pelmaric-sim pelmaric audio_tests assets
+    cmake --build "$top/build-asan" -j "$jobs" --target unit_tests runner_tests pelmaric-sim pelmaric audio_tests assets seeded_game gamepad_test
 fi
