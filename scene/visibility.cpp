@@ -135,7 +135,10 @@ void fill_column(int32_t c)
         if (row > first && row < last) // NaN and rows outside never count
             turns[count++] = int32_t(row);
     turns[count++] = last;
-    std::sort(turns, turns + count);
+    // At most nine: put in order by insertion.
+    for (int k = 1; k < count; ++k)
+        for (int m = k; m > 0 && turns[m - 1] > turns[m]; --m)
+            std::swap(turns[m - 1], turns[m]);
     int32_t from = first;
     for (int k = 0; k < count; ++k) {
         if (turns[k] <= from)
