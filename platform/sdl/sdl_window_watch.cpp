@@ -9,6 +9,7 @@
 // every other error to the handler that was there before (SDL's, then
 // Xlib's). An unmap is not a sign: minimising the window unmaps it too.
 #include "platform/sdl/sdl_window_watch.h"
+#include "platform/sdl/sdl_x11_window.h"
 
 #include <SDL.h>
 #include <SDL_syswm.h>
@@ -51,12 +52,8 @@ int on_x_connection_lost(Display*)
 
 void window_watch_start(SDL_Window* window)
 {
-    SDL_SysWMinfo info;
-    SDL_VERSION(&info.version);
-    if (!SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_X11)
+    if (!x11_window(window, watched_display, watched_window))
         return;
-    watched_display = info.info.x11.display;
-    watched_window = info.info.x11.window;
     // Errors from requests already sent must reach the handler that was in
     // force when they were made.
     XSync(watched_display, False);

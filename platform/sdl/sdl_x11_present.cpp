@@ -1,5 +1,6 @@
 // sdl_x11_present.cpp -- the picture sent to the window with XPutImage, converted to any X visual.
 #include "platform/sdl/sdl_x11_present.h"
+#include "platform/sdl/sdl_x11_window.h"
 #include "platform/sdl/sdl_scale.h"
 
 #include <SDL.h>
@@ -107,12 +108,8 @@ void store_ramps(Colormap colormap)
 
 bool x11_present_start(SDL_Window* sdl_window)
 {
-    SDL_SysWMinfo info;
-    SDL_VERSION(&info.version);
-    if (!SDL_GetWindowWMInfo(sdl_window, &info) || info.subsystem != SDL_SYSWM_X11)
+    if (!x11_window(sdl_window, display, window))
         return false;
-    display = info.info.x11.display;
-    window = info.info.x11.window;
     XWindowAttributes attributes;
     if (!XGetWindowAttributes(display, window, &attributes))
         return false;

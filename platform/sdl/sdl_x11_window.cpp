@@ -25,7 +25,8 @@ bool window_manager_runs(Display* display)
     return status == Success && type == XA_WINDOW && count == 1;
 }
 
-// The X11 display and window of `window`; false on another window system.
+} // namespace
+
 bool x11_window(SDL_Window* window, Display*& display, Window& xwindow)
 {
     SDL_SysWMinfo info;
@@ -36,8 +37,6 @@ bool x11_window(SDL_Window* window, Display*& display, Window& xwindow)
     xwindow = info.info.x11.window;
     return true;
 }
-
-} // namespace
 
 void x11_black_background(SDL_Window* window)
 {

@@ -11,7 +11,13 @@
 // and sized to cover its display directly.
 #pragma once
 
+#include <X11/Xlib.h>
+
 struct SDL_Window;
+
+// The X11 display and window behind `window`; false on another window
+// system. Called by each piece of the backend that talks to X directly.
+bool x11_window(SDL_Window* window, Display*& display, Window& xwindow);
 
 // Gives `window` a black background where its visual's pixels are colours
 // (not indices into a colour map). Called once by plat_open_window; on a
