@@ -22,12 +22,12 @@ import subprocess
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from soak import player_script  # noqa: E402
+from soak import KEY_A, player_script  # noqa: E402
 
 OUTPUTS = ("trace.jsonl", "state.json", "audio.log")
 
 
-def flood_script(frames, key=65, aim=(13, 546)):
+def flood_script(frames, key=KEY_A, aim=(13, 546)):
     """A hundred launches a frame at a point a few pixels from the left launch
     point: every interceptor bursts at once, so the particle, shot and blast
     tables fill within a few frames while the wave falls."""
