@@ -396,8 +396,14 @@ def case_offline(site):
                 except WebDriverException:
                     return False
 
-            check(wait_until(new_file_served, 30.0), f"the changed ex2.wav is not served: {p.js(size)} bytes, "
-                                                     f"expected {new_size}")
+            # The new worker fetches every file before it takes over: on a busy machine that can
+            # take a while, so the deadline is generous, and a miss says where the workers stood.
+            workers = ("return navigator.serviceWorker.getRegistration().then(r => r && "
+                       "[r.installing && r.installing.state, r.waiting && r.waiting.state, r.active && r.active.state, "
+                       "window.pelmaric && window.pelmaric.state]);")
+            check(wait_until(new_file_served, 90.0), f"the changed ex2.wav is not served: {p.js(size)} bytes, "
+                                                     f"expected {new_size}; installing, waiting, active, page: "
+                                                     f"{p.js(workers)}")
             later = p.driver.execute_async_script("const done = arguments[arguments.length - 1]; caches.keys().then(done);")
             check(later != caches and len(later) == 1, f"caches before {caches}, after the rebuild {later}")
             print(f"offline: sounds {served}; caches {caches} then {later}")
