@@ -368,6 +368,9 @@ var LibraryPelmaricWeb = {
         registration.addEventListener('updatefound', follow);
         follow();
         offer();
+        // A worker that finished installing between two of these looks would
+        // wait for ever: look again every second while no game runs.
+        setInterval(offer, 1000);
       };
       navigator.serviceWorker.addEventListener('controllerchange', function() {
         if (p.state === 'loading' || p.state === 'ready')
