@@ -1,6 +1,6 @@
 // web_audio.cpp -- effects and music in a web page: the game's audio calls as page URLs.
 //
-// The playing itself is Web Audio in web_library.js. The music is not MIDI
+// The playing itself is Web Audio in web_audio.js. The music is not MIDI
 // here: the build renders MUSIC4.MID into a compressed file of the same name
 // and PELMARIC_WEB_MUSIC_EXTENSION, and the control's "open" loads that.
 #include "platform/audio_mixing.h"

@@ -1,4 +1,4 @@
-// web_page.h -- the calls between the browser backend's C++ and its JavaScript (web_library.js).
+// web_page.h -- the calls between the browser backend's C++ and its JavaScript (web_page.js, web_audio.js).
 //
 // The page's canvas, input, pointer style and Web Audio live in JavaScript;
 // the game's picture, event queue and clock live here. These are the only

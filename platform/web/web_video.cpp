@@ -102,9 +102,9 @@ int16_t button_code(int dom_button)
     }
 }
 
-// Every key reaches the game, with Ctrl or Alt too, as on the desktop. Which
-// keys the browser does not also act on (scrolling, find-as-you-type) is the
-// page's decision (web_library.js), so a shortcut keeps working.
+// Every key reaches the game, with Ctrl or Alt too, as on the desktop. The
+// game's own keys alone are kept from the browser (find-as-you-type, for one),
+// so a shortcut keeps working; the page keeps the scrolling keys (web_page.js).
 // In fullscreen, Esc is the browser's: it leaves fullscreen, and the game
 // goes on.
 EM_BOOL on_key_down(int, const EmscriptenKeyboardEvent* e, void*)
@@ -117,7 +117,8 @@ EM_BOOL on_key_down(int, const EmscriptenKeyboardEvent* e, void*)
         return EM_FALSE;
     if (code != 0)
         post_key(code, shift_mask(e->shiftKey, e->ctrlKey, e->altKey));
-    return EM_FALSE;
+    const bool games_own = code == kKeyEsc || code == kKeyA || code == kKeyS || code == kKeyD;
+    return games_own && !e->ctrlKey && !e->altKey && !e->metaKey;
 }
 
 // Hands the browser control for `ms` milliseconds.

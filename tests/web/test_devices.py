@@ -157,7 +157,7 @@ def case_start(site, how):
 
 
 def case_keys(site):
-    """Space and the arrows do not scroll; Ctrl+S keeps its browser meaning; A, S and D launch."""
+    """Space and the arrows do not scroll; Ctrl+S keeps its browser meaning; A, S and D launch, kept from the browser."""
     with page_session(site, screen="laptop") as p:
         p.js("window.seen = []; window.addEventListener('keydown', e => window.seen.push([e.key, e.defaultPrevented]));")
         keys = [(" ", "Space", 32), ("ArrowDown", "ArrowDown", 40), ("ArrowUp", "ArrowUp", 38),
@@ -181,7 +181,10 @@ def case_keys(site):
             press_key(p, key)
             shot, ok = wait_for_picture(p, lambda s: stream_spread(s, launch, aim)[1] > 0)
             check(ok, f"{key.upper()} gave no trail from {launch}")
-        print(f"keys: {seen}")
+        launches = p.js("return window.seen;")[len(seen):]
+        check([key for key, _ in launches] == ["a", "s", "d"], f"launch keys seen: {launches}")
+        check(all(prevented for _, prevented in launches), f"a launch key was left to the browser: {launches}")
+        print(f"keys: {seen + launches}")
 
 
 def case_fullscreen(site):

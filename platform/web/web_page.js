@@ -1,14 +1,15 @@
-// web_library.js -- the page side of the browser backend: canvas, layout, input (keys, mouse, touch, pads) and Web Audio.
+// web_page.js -- the page side of the browser backend: canvas, layout, input (keys, mouse, touch, pads).
 //
 // Emscripten emits this library at the top level of its script, so its state
 // lives in PelmaricWeb, a name of its own beside the page's window.pelmaric.
-// Linked with --js-library; the C++ side is web_video.cpp and web_audio.cpp,
-// and web_page.h lists every crossing. The page can read a few counters as
+// Linked with --js-library, as is its sound (web_audio.js); the C++ side is
+// web_video.cpp, and web_page.h lists every crossing. The page can read a few counters as
 // window.pelmaric (frames, audio starts, ...): the game shows no text, so
 // this is how its tests and measurements see it run.
 
 var LibraryPelmaricWeb = {
   $PelmaricWeb__postset: 'PelmaricWeb.preparePage();',
+  $PelmaricWeb__deps: ['$PelmaricAudio'],
   $PelmaricWeb: {
     canvas: null,
     context2d: null,
@@ -38,25 +39,6 @@ var LibraryPelmaricWeb = {
     pads: [],
     heldPads: {},        // touch identifier or 'mouse' -> the pad element it holds
     aimTouch: null,      // the identifier of the finger that aims
-
-    // Web Audio. The context is made at the first key or click: browsers
-    // start audio only after a gesture, and until then the game is silent.
-    audio: null,
-    limiter: null,
-    effectGain: null,
-    sounds: {},            // url -> {bytes, buffer, stamp, checkedMs, loading, waiting}
-    playing: {},           // url -> [{source, gain, startedMs, ended}], oldest first
-    music: {url: null, wanted: false, source: null, endsPending: 0},
-    counts: {effectStarts: 0, effectsSilent: 0, effectsInPhase: 0, musicPlays: 0, musicEnds: 0},
-    startsByFile: {},      // file name -> effect starts heard
-
-    // The desktop's way of keeping many effects clean, handed over by the
-    // game as it opens (web_audio_start): a start of an effect that began
-    // less than inPhaseMs ago adds nothing; at most copiesPerEffect copies of
-    // one effect sound together, a further start fading the oldest out over
-    // stealFadeSeconds; effects play at effectVolume, and a limiter keeps the
-    // sum under `ceiling` of full scale. Null until then: no effect plays.
-    mixing: null,
 
     listen: function(target, type, handler, options) {
       target.addEventListener(type, handler, options);
@@ -164,17 +146,17 @@ var LibraryPelmaricWeb = {
             return;   // a browser shortcut, not a wish to play
           p.begin();
         }
-        p.gesture();
+        PelmaricAudio.gesture();
       };
       window.addEventListener('keydown', gesture, true);
       window.addEventListener('mousedown', gesture, true);
       window.addEventListener('touchend', gesture, true);
 
-      // Keys that would scroll or find-as-you-type stay with the game while it
-      // runs (web_video.cpp says which); before it, the start key is kept too.
+      // Keys that would scroll the page stay with it until the game ends; the
+      // game's own keys are kept from the browser by web_video.cpp.
       window.addEventListener('keydown', function(e) {
         // Esc leaves fullscreen, as the browser's own Esc does (web_video.cpp passes it over).
-        if (e.keyCode === 27 && document.fullscreenElement)
+        if (e.key === 'Escape' && document.fullscreenElement)
           document.exitFullscreen().catch(function() {});
         if (p.state !== 'ended' && !e.ctrlKey && !e.altKey && !e.metaKey && p.scrollKeys.indexOf(e.keyCode) >= 0)
           e.preventDefault();
@@ -212,9 +194,8 @@ var LibraryPelmaricWeb = {
       p.watchWorker();
     },
 
-    // Keys kept from the browser while the game runs: the game's own and
-    // Space, PageUp, PageDown, End, Home and the arrows, which would scroll.
-    scrollKeys: [27, 32, 33, 34, 35, 36, 37, 38, 39, 40, 65, 68, 83],
+    // Space, PageUp, PageDown, End, Home and the arrows.
+    scrollKeys: [32, 33, 34, 35, 36, 37, 38, 39, 40],
 
     setState: function(state) {
       PelmaricWeb.state = state;
@@ -318,7 +299,7 @@ var LibraryPelmaricWeb = {
         for (var i = 0; i < pads.length; ++i) {
           for (var b = 0; pads[i] && b < pads[i].buttons.length; ++b) {
             if (p.pressed(pads[i], b)) {
-              p.gesture();
+              PelmaricAudio.gesture();
               p.begin();
             }
           }
@@ -390,225 +371,7 @@ var LibraryPelmaricWeb = {
     },
     registerWorker: function() {},
 
-    // ---- Audio ----
-
-    gesture: function() {
-      if (PelmaricWeb.stopped)
-        return;
-      if (!PelmaricWeb.audio) {
-        var Context = window.AudioContext || window.webkitAudioContext;
-        if (!Context)
-          return;
-        var audio = new Context();
-        PelmaricWeb.audio = audio;
-        PelmaricWeb.limiter = audio.createDynamicsCompressor();
-        PelmaricWeb.limiter.knee.value = 0;
-        PelmaricWeb.limiter.ratio.value = 20;
-        PelmaricWeb.limiter.attack.value = 0;
-        PelmaricWeb.limiter.connect(audio.destination);
-        PelmaricWeb.effectGain = audio.createGain();
-        PelmaricWeb.effectGain.connect(PelmaricWeb.limiter);
-        PelmaricWeb.applyMixing();
-        audio.onstatechange = function() { PelmaricWeb.startMusicIfDue(); };
-      }
-      // A page closed (Esc) before the resume completes rejects it: nothing to report.
-      if (PelmaricWeb.audio.state === 'suspended')
-        PelmaricWeb.audio.resume().catch(function() {});
-      PelmaricWeb.startMusicIfDue();
-    },
-
-    // Sets the limiter's ceiling and release and the effects' volume from the
-    // mixing rules. The audio graph is made at the first gesture, which
-    // normally starts the game (and so hands the rules over) just before; a
-    // gesture while the game still loads makes the graph first. Whichever
-    // comes second calls this with both there.
-    applyMixing: function() {
-      var m = PelmaricWeb.mixing;
-      if (!PelmaricWeb.audio || !m)
-        return;
-      PelmaricWeb.limiter.threshold.value = 20 * Math.log10(m.ceiling);
-      PelmaricWeb.limiter.release.value = m.releaseSeconds;
-      PelmaricWeb.effectGain.gain.value = m.effectVolume;
-    },
-
-    audible: function() {
-      return PelmaricWeb.audio !== null && PelmaricWeb.audio.state === 'running';
-    },
-
-    // Calls then(buffer) with the decoded file at `url` (null when missing,
-    // broken or too large). Within a visit each file is fetched once, its
-    // sound kept; an effect goes through the desktop's checks first
-    // (web_audio.cpp), so a huge or overlong file is neither fetched whole nor decoded.
-    withSound: function(url, then) {
-      var s = PelmaricWeb.sounds[url];
-      if (!s) {
-        s = PelmaricWeb.sounds[url] = {bytes: null, buffer: null, fetched: false, loading: false, waiting: []};
-        s.effect = url !== PelmaricWeb.music.url;
-      }
-      if (s.buffer) {
-        then(s.buffer);
-        return;
-      }
-      s.waiting.push(then);
-      if (s.loading)
-        return;
-      if (s.fetched) {
-        if (s.bytes && PelmaricWeb.audio)
-          PelmaricWeb.decode(s);
-        else
-          PelmaricWeb.release(s, null);   // missing, broken, or no audio yet to decode it with
-        return;
-      }
-      s.loading = true;
-      fetch(url).then(function(response) {
-        if (!response.ok)
-          throw new Error(url + ': ' + response.status);
-        return s.effect ? PelmaricWeb.readEffect(response) : response.arrayBuffer();
-      }).then(function(bytes) {
-        s.loading = false;
-        s.fetched = true;
-        s.bytes = bytes;
-        if (bytes && PelmaricWeb.audio)
-          PelmaricWeb.decode(s);
-        else
-          PelmaricWeb.release(s, null);
-      }).catch(function() {
-        s.loading = false;
-        s.fetched = true;
-        s.bytes = null;
-        PelmaricWeb.release(s, null);
-      });
-    },
-
-    // An effect's bytes, or null when the file is not one the game plays: more
-    // than the largest effect is never read past that size, and the header
-    // must pass web_audio.cpp's check (the desktop's) before decoding.
-    readEffect: function(response) {
-      var most = _web_effect_most_bytes();
-      var declared = Number(response.headers.get('Content-Length'));
-      if (declared > most || !response.body) {
-        if (response.body)
-          response.body.cancel().catch(function() {});
-        return declared > most ? null : response.arrayBuffer().then(PelmaricWeb.checkEffect);
-      }
-      var reader = response.body.getReader();
-      var chunks = [], total = 0;
-      var pump = function() {
-        return reader.read().then(function(part) {
-          if (part.done) {
-            var bytes = new Uint8Array(total);
-            for (var i = 0, at = 0; i < chunks.length; at += chunks[i].length, ++i)
-              bytes.set(chunks[i], at);
-            return PelmaricWeb.checkEffect(bytes.buffer);
-          }
-          total += part.value.length;
-          if (total > most) {
-            reader.cancel().catch(function() {});
-            return null;
-          }
-          chunks.push(part.value);
-          return pump();
-        });
-      };
-      return pump();
-    },
-
-    checkEffect: function(bytes) {
-      var head = Math.min(bytes.byteLength, _web_effect_head_size());
-      HEAPU8.set(new Uint8Array(bytes, 0, head), _web_effect_head());
-      return _web_effect_acceptable(bytes.byteLength, head) ? bytes : null;
-    },
-
-    // Decodes a file's fetched bytes, which are given up to the decoder. A
-    // file that does not decode is silent, and no error reaches the console.
-    decode: function(s) {
-      var bytes = s.bytes;
-      s.bytes = null;
-      s.loading = true;
-      var done = function(buffer) {
-        s.loading = false;
-        s.buffer = buffer;
-        PelmaricWeb.release(s, buffer);
-      };
-      var decoding = PelmaricWeb.audio.decodeAudioData(bytes, done, function() { done(null); });
-      if (decoding && decoding.catch)
-        decoding.catch(function() {});
-    },
-
-    release: function(s, buffer) {
-      var waiting = s.waiting;
-      s.waiting = [];
-      waiting.forEach(function(then) { then(buffer); });
-    },
-
-    startEffect: function(url, buffer) {
-      var m = PelmaricWeb.mixing;
-      if (!buffer || !m || !PelmaricWeb.audible())
-        return;
-      var now = performance.now();
-      var copies = (PelmaricWeb.playing[url] || []).filter(function(c) { return !c.ended; });
-      PelmaricWeb.playing[url] = copies;
-      if (copies.length > 0 && now - copies[copies.length - 1].startedMs < m.inPhaseMs) {
-        PelmaricWeb.counts.effectsInPhase++;
-        return;
-      }
-      if (copies.length >= m.copiesPerEffect) {
-        var oldest = copies.shift();
-        var t = PelmaricWeb.audio.currentTime;
-        oldest.gain.gain.setValueAtTime(oldest.gain.gain.value, t);
-        oldest.gain.gain.linearRampToValueAtTime(0, t + m.stealFadeSeconds);
-        oldest.source.stop(t + m.stealFadeSeconds);
-      }
-      var copy = {source: PelmaricWeb.audio.createBufferSource(), gain: PelmaricWeb.audio.createGain(), startedMs: now, ended: false};
-      copy.source.buffer = buffer;
-      copy.source.connect(copy.gain);
-      copy.gain.connect(PelmaricWeb.effectGain);
-      copy.source.onended = function() { copy.ended = true; copy.gain.disconnect(); };
-      copy.source.start();
-      copies.push(copy);
-      PelmaricWeb.counts.effectStarts++;
-      var name = url.substring(url.lastIndexOf('/') + 1);
-      PelmaricWeb.startsByFile[name] = (PelmaricWeb.startsByFile[name] || 0) + 1;
-    },
-
-    // The music is fetched once the game's first picture shows, never before it.
-    startMusicIfDue: function() {
-      var m = PelmaricWeb.music;
-      if (!m.wanted || m.source || !m.url || !PelmaricWeb.audible() || PelmaricWeb.firstPresentMs < 0)
-        return;
-      var url = m.url;
-      PelmaricWeb.withSound(url, function(buffer) {
-        if (!buffer || !m.wanted || m.source || m.url !== url || !PelmaricWeb.audible())
-          return;
-        var source = PelmaricWeb.audio.createBufferSource();
-        source.buffer = buffer;
-        source.connect(PelmaricWeb.limiter);
-        source.onended = function() {
-          if (m.source !== source)
-            return;
-          m.source = null;
-          m.wanted = false;
-          m.endsPending++;
-          PelmaricWeb.counts.musicEnds++;
-        };
-        m.source = source;
-        source.start();
-        PelmaricWeb.counts.musicPlays++;
-      });
-    },
-
-    stopMusic: function() {
-      var m = PelmaricWeb.music;
-      m.wanted = false;
-      if (m.source) {
-        var source = m.source;
-        m.source = null;
-        source.onended = null;
-        source.stop();
-      }
-    },
-
-    // The page's read-only view of the game, window.PelmaricWeb.
+    // The page's read-only view of the game, window.pelmaric.
     publish: function() {
       var view = {};
       var counters = {
@@ -619,26 +382,9 @@ var LibraryPelmaricWeb = {
         presents: function() { return PelmaricWeb.presents; },
         firstPresentMs: function() { return PelmaricWeb.firstPresentMs; },
         pointerHidden: function() { return PelmaricWeb.canvas.style.cursor === 'none'; },
-        soundsFetched: function() {
-          return Object.keys(PelmaricWeb.sounds).filter(function(url) { return PelmaricWeb.sounds[url].fetched; });
-        },
         stopped: function() { return PelmaricWeb.stopped; },
-        audioState: function() { return PelmaricWeb.audio ? PelmaricWeb.audio.state : 'none'; },
-        musicPlaying: function() { return PelmaricWeb.music.source !== null; },
-        effectStartsByFile: function() { return Object.assign({}, PelmaricWeb.startsByFile); },
-        // The mixing rules as handed over, and what the audio graph was set to from them.
-        mixing: function() {
-          var p = PelmaricWeb;
-          if (!p.mixing)
-            return null;
-          var graph = p.audio ? {threshold: p.limiter.threshold.value, release: p.limiter.release.value,
-                                 effectVolume: p.effectGain.gain.value} : null;
-          return Object.assign({graph: graph}, p.mixing);
-        },
       };
-      Object.keys(PelmaricWeb.counts).forEach(function(name) {
-        counters[name] = function() { return PelmaricWeb.counts[name]; };
-      });
+      Object.assign(counters, PelmaricAudio.counters());
       Object.keys(counters).forEach(function(name) {
         Object.defineProperty(view, name, {get: counters[name], enumerable: true});
       });
@@ -691,7 +437,7 @@ var LibraryPelmaricWeb = {
       p.firstPresentMs = performance.now();
       // What waited for the first picture: the music and the offline copy.
       setTimeout(function() {
-        p.startMusicIfDue();
+        PelmaricAudio.firstPicture();
         p.registerWorker();
       }, 0);
     }
@@ -711,9 +457,7 @@ var LibraryPelmaricWeb = {
     document.getElementById('again').focus({preventScroll: true});
     PelmaricWeb.listeners.forEach(function(l) { l[0].removeEventListener(l[1], l[2], l[3]); });
     PelmaricWeb.listeners = [];
-    PelmaricWeb.stopMusic();
-    if (PelmaricWeb.audio)
-      PelmaricWeb.audio.close().catch(function() {});
+    PelmaricAudio.stop();
   },
 
   web_page_read_gamepads__deps: ['$PelmaricWeb'],
@@ -721,47 +465,6 @@ var LibraryPelmaricWeb = {
     PelmaricWeb.readGamepads();
   },
 
-  web_audio_start__deps: ['$PelmaricWeb'],
-  web_audio_start: function(inPhaseMs, copiesPerEffect, stealFadeMs, effectVolume, ceiling, releaseSeconds) {
-    PelmaricWeb.mixing = {inPhaseMs: inPhaseMs, copiesPerEffect: copiesPerEffect, stealFadeSeconds: stealFadeMs / 1000,
-                          effectVolume: effectVolume, ceiling: ceiling, releaseSeconds: releaseSeconds};
-    PelmaricWeb.applyMixing();
-  },
-
-  web_audio_effect__deps: ['$PelmaricWeb'],
-  web_audio_effect: function(path) {
-    if (!PelmaricWeb.audible()) {
-      PelmaricWeb.counts.effectsSilent++;
-      return;
-    }
-    var url = UTF8ToString(path);
-    PelmaricWeb.withSound(url, function(buffer) { PelmaricWeb.startEffect(url, buffer); });
-  },
-
-  web_audio_music_load__deps: ['$PelmaricWeb'],
-  web_audio_music_load: function(path) {
-    PelmaricWeb.music.url = UTF8ToString(path);
-    PelmaricWeb.startMusicIfDue();
-  },
-
-  web_audio_music_play__deps: ['$PelmaricWeb'],
-  web_audio_music_play: function() {
-    PelmaricWeb.music.wanted = true;
-    PelmaricWeb.startMusicIfDue();
-  },
-
-  web_audio_music_stop__deps: ['$PelmaricWeb'],
-  web_audio_music_stop: function() {
-    PelmaricWeb.stopMusic();
-  },
-
-  web_audio_music_ended__deps: ['$PelmaricWeb'],
-  web_audio_music_ended: function() {
-    if (PelmaricWeb.music.endsPending === 0)
-      return 0;
-    PelmaricWeb.music.endsPending--;
-    return 1;
-  },
 };
 
 mergeInto(LibraryManager.library, LibraryPelmaricWeb);
