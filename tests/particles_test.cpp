@@ -110,8 +110,11 @@ Mover awkward_particle(std::mt19937& gen)
     } else if (pick < 0.9f) {
         p.x = unit(gen) < 0.5f ? 0 : W - unit(gen);
     }
-    if (unit(gen) < 0.2f) // still, so it is erased where it was drawn
+    const float still = unit(gen);
+    if (still < 0.2f) // still, so it is erased where it was drawn
         p.dx = p.dy = 0;
+    else if (still < 0.3f) // straight down: only its row changes
+        p.dx = 0;
     p.r = int16_t(unit(gen) * 400 - 50);
     p.g = int16_t(unit(gen) * 300);
     p.b = int16_t(unit(gen) * 255);
@@ -181,9 +184,12 @@ void disturb(std::mt19937& gen, int frame, const GameSnapshot& early)
     case 2:
         fill_particles(gen, int16_t(std::min(particle_count + 300, kParticleSlots - 1)));
         break;
-    case 3: // the same slots, other points: nothing may come from where they were
+    case 3: // the same slots, other points, some with one coordinate kept:
+            // nothing may come from where they were
         for (int16_t i = 1; i <= particle_count; i += 3)
             std::swap(particles[i], particles[particle_count + 1 - i]);
+        for (int16_t i = 2; i <= particle_count; i += 3)
+            (i % 2 == 0 ? particles[i].y : particles[i].x) += 7;
         break;
     case 4:
         roof_top = int16_t(roof_top + (frame % 16 == 4 ? 9 : -9));
