@@ -389,24 +389,37 @@ def case_offline(site):
                             "-P", f"{TOP}/platform/web/service_worker.cmake"], check=True)
             new_size = os.path.getsize(os.path.join(folder, "ex2.wav"))
             p.driver.get(p.url)
-            size = "return fetch('ex2.wav').then(r => r.arrayBuffer()).then(b => b.byteLength).catch(() => -1);"
             from selenium.common.exceptions import WebDriverException
 
-            def new_file_served():
+            # A waiting worker activates only when the active one has no fetch in hand, so while
+            # the new one takes over the test looks at the registration and the caches alone:
+            # a fetch through the old worker every look could hold the new one back for ever.
+            new_cache = ("return navigator.serviceWorker.getRegistration().then(r => !!r && !r.installing && !r.waiting"
+                         " && !!r.active && r.active === navigator.serviceWorker.controller"
+                         " && window.pelmaric && window.pelmaric.state === 'ready')"
+                         ".then(settled => settled ? caches.keys() : null);")
+
+            def look(script):
                 # The page reloads itself once the new worker takes over: a look may meet it between pages.
                 try:
-                    return p.js(size) == new_size and p.counter("state") == "ready"
+                    return p.js(script)
                 except WebDriverException:
-                    return False
+                    return None
+
+            def took_over():
+                keys = look(new_cache)
+                return keys if keys and len(keys) == 1 and keys != caches else None
 
             # The new worker fetches every file before it takes over: on a busy machine that can
             # take a while, so the deadline is generous, and a miss says where the workers stood.
             workers = ("return navigator.serviceWorker.getRegistration().then(r => r && "
                        "[r.installing && r.installing.state, r.waiting && r.waiting.state, r.active && r.active.state, "
-                       "window.pelmaric && window.pelmaric.state]);")
-            check(wait_until(new_file_served, 90.0), f"the changed ex2.wav is not served: {p.js(size)} bytes, "
-                                                     f"expected {new_size}; installing, waiting, active, page: "
-                                                     f"{p.js(workers)}")
+                       "!!navigator.serviceWorker.controller, window.pelmaric && window.pelmaric.state]);")
+            check(wait_until(took_over, 90.0, interval=0.5),
+                  f"the new worker did not take over; installing, waiting, active, controlled, page: {p.js(workers)}")
+            size = "return fetch('ex2.wav').then(r => r.arrayBuffer()).then(b => b.byteLength).catch(() => -1);"
+            check(wait_until(lambda: look(size) == new_size, 30.0),
+                  f"the changed ex2.wav is not served: {look(size)} bytes, expected {new_size}")
             later = p.driver.execute_async_script("const done = arguments[arguments.length - 1]; caches.keys().then(done);")
             check(later != caches and len(later) == 1, f"caches before {caches}, after the rebuild {later}")
             print(f"offline: sounds {served}; caches {caches} then {later}")
