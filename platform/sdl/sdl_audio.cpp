@@ -120,5 +120,6 @@ SdlAudioStats sdl_audio_stats()
 {
     SdlAudioStats now = audio_stats;
     now.effects_decoding = effects_decoding();
+    now.decoder_done = decoder_decoded();
     return now;
 }

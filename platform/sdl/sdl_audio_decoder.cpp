@@ -26,6 +26,7 @@ struct Decoder {
     std::vector<DecodeJob> finished; // guarded by `lock`
     std::vector<Mix_Chunk*> unused;  // guarded by `lock`
     std::atomic<bool> have_finished{false};
+    std::atomic<uint64_t> decoded{0}; // decodings ended, handed back or not
     bool stopping = false; // guarded by `lock`
 };
 
@@ -72,6 +73,7 @@ void decoder_main()
         decoder.queued.erase(decoder.queued.begin());
         hold.unlock();
         job.chunk = decode_file(job.path, job.stamp);
+        decoder.decoded.fetch_add(1, std::memory_order_relaxed);
         done.push_back(std::move(job));
         hold.lock();
         if (decoder.queued.empty()) {
@@ -90,6 +92,7 @@ void decoder_main()
 
 void decoder_open()
 {
+    decoder.decoded.store(0);
     try {
         decoder.thread = std::thread(decoder_main);
     } catch (const std::system_error&) {
@@ -98,6 +101,8 @@ void decoder_open()
 }
 
 bool decoder_running() { return decoder.thread.joinable(); }
+
+uint64_t decoder_decoded() { return decoder.decoded.load(std::memory_order_relaxed); }
 
 void decoder_queue(DecodeJob job)
 {

@@ -25,7 +25,7 @@ struct Effect {
     bool decoding = false; // that version is with the decoding thread
     Mix_Chunk* chunk = nullptr;
     uint64_t last_start = 0;
-    uint64_t pending_start = 0; // asked for while decoding; 0: none
+    uint64_t pending_start = 0; // asked for while it or another was decoding; 0: none
 };
 
 std::vector<Effect> effects;
@@ -79,14 +79,21 @@ void effects_collect_decoded()
     std::vector<DecodeJob> finished;
     if (!decoder_take_finished(finished))
         return;
-    uint64_t now = now_ns();
     for (DecodeJob& job : finished) {
         Effect& effect = effects[size_t(job.effect)];
         effect.decoding = false;
         effect.chunk = job.chunk;
         ++audio_stats.effect_decodes;
+    }
+    // Effects asked for in one frame begin in one frame: none starts while
+    // another is still decoding, whichever decoding the thread ended first.
+    if (effects_decoding() != 0)
+        return;
+    uint64_t now = now_ns();
+    for (size_t i = 0; i < effects.size(); ++i) {
+        Effect& effect = effects[i];
         if (effect.chunk != nullptr && effect.pending_start != 0)
-            voice_start(job.effect, effect.chunk, now, effect.last_start);
+            voice_start(int(i), effect.chunk, now, effect.last_start);
         effect.pending_start = 0;
     }
 }
@@ -112,7 +119,6 @@ void plat_play_sound(const char* path, int32_t flags)
     (void)flags; // every effect is asynchronous here
     if (!audio_ready || path == nullptr)
         return;
-    effects_collect_decoded();
     // One stat() per start keeps the lookup live: a file added, rewritten or
     // removed while the game runs is seen at its next start.
     struct stat st;
@@ -126,9 +132,10 @@ void plat_play_sound(const char* path, int32_t flags)
     }
     Effect& effect = effects[size_t(index)];
     uint64_t now = now_ns();
-    if (effect.decoding) {
-        // Starts while it decodes are one start, made when it is ready. A
-        // change of the file meanwhile is seen at the first start after.
+    if (effect.decoding || effect.pending_start != 0) {
+        // Starts while it decodes, or waits for others of its frame to be
+        // decoded, are one start, made when all are ready. A change of the
+        // file meanwhile is seen at the first start after.
         if (effect.pending_start == 0)
             effect.pending_start = now;
         return;

@@ -67,8 +67,9 @@ bool read_whole_file(const char* path, uint64_t max_bytes, std::vector<uint8_t>&
 
 // ---- sdl_audio_effects.cpp ----------------------------------------------------
 
-// Takes the decoding thread's answers and starts the effects whose starts
-// waited for them. Called by sdl_audio_poll and by every effect start.
+// Takes the decoding thread's answers and, once no effect is left decoding,
+// starts every effect whose start waited. Called by sdl_audio_poll once a
+// frame, never between the starts of one frame.
 void effects_collect_decoded();
 
 // How many effects are being decoded now, for sdl_audio_stats.
@@ -94,6 +95,9 @@ void decoder_open();
 
 // True while the thread runs, so that a job queued will be answered.
 bool decoder_running();
+
+// How many decodings the thread has ended since it started, for sdl_audio_stats.
+uint64_t decoder_decoded();
 
 // Asks for `job` (its chunk null) to be decoded. Called by the effect cache
 // once the file's header was found sound.

@@ -5,6 +5,7 @@
 
 struct SdlAudioStats {
     uint64_t effect_decodes;      // WAV decodings finished (a file changed or was first played)
+    uint64_t decoder_done;        // decodings the decoding thread has ended, their effects started yet or not
     uint64_t effect_refusals;     // effect files refused by their size or header
     uint64_t effect_header_bytes; // bytes of effect files read on the game's thread
     uint64_t effects_decoding;    // effects whose decoding is under way now

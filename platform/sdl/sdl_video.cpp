@@ -216,7 +216,7 @@ void plat_process_events()
     gamepad_read_sticks();
     if (pad_frame(SDL_GetTicks64()))
         sdl_warp_pointer_to_aim();
-    sdl_audio_poll(); // posts music_done() when the piece has ended
+    sdl_audio_poll(); // starts the effects decoded since, posts music_done() at the piece's end
     // The window was destroyed from outside: the game ends as if closed.
     if (window_watch_lost())
         post_event(key_press(kKeyEsc));

@@ -183,6 +183,7 @@ TEST_F(EffectOutput, CopiesOfOneEffectAreLimited)
     int most = 0;
     for (int i = 0; i < 10; ++i) {
         play(path);
+        poll_audio(); // the frame's end, where a start that waited for its decoding is made
         most = std::max(most, sounding());
         SDL_Delay(20);
     }
@@ -283,6 +284,26 @@ TEST_F(EffectOutput, SeveralEffectsSoundAtOnce)
         if (tone_amplitude(out, at, at + window, 500, kRate) > 0.1 && tone_amplitude(out, at, at + window, 900, kRate) > 0.1)
             ++both;
     EXPECT_GE(both, 3);
+}
+
+TEST_F(EffectOutput, EffectsOfOneFrameBeginTogetherWhicheverIsDecodedFirst)
+{
+    // A busy machine holds the game up between two first starts of one
+    // frame, and the first effect is decoded before the second is asked for.
+    std::string low = folder.file("low.wav");
+    std::string high = folder.file("high.wav");
+    write_bytes(low, wav_bytes(sine(500, 0.4, 0.4, kRate), kRate));
+    write_bytes(high, wav_bytes(sine(1300, 0.4, 0.4, kRate), kRate));
+    play(low);
+    ASSERT_TRUE(wait_until([] { return sdl_audio_stats().decoder_done >= 1; }, 10.0, false));
+    play(high);
+    EXPECT_EQ(Mix_Playing(-1), 0) << "an effect began before its frame ended";
+    ASSERT_TRUE(wait_effects_done());
+
+    std::vector<float> out = heard();
+    std::vector<Span> spans = sound_spans(out, kQuiet, samples_for(0.01));
+    ASSERT_EQ(spans.size(), 1u);
+    EXPECT_NEAR(double(spans[0].length()), double(samples_for(0.4)), double(samples_for(0.003)));
 }
 
 TEST_F(EffectOutput, BrokenFilesPlayNothingAndSayNothing)
