@@ -162,9 +162,9 @@ void start_music()
     fs::path previous = fs::current_path();
     fs::current_path(work_folder);
     place("MUSIC4.MID", short_piece());
-    plat_music_set_text(21, "Sequencer");
-    plat_music_set_text(23, "open");
-    plat_music_set_text(23, "play");
+    plat_music_set_text(kMusicDeviceType, "Sequencer");
+    plat_music_set_text(kMusicCommand, "open");
+    plat_music_set_text(kMusicCommand, "play");
     fs::current_path(previous);
 }
 
@@ -198,7 +198,7 @@ void effect_start_unchanged(benchmark::State& state)
     if (sdl_audio_stats().effect_decodes != decodes)
         state.SkipWithError("an unchanged file was decoded again");
     Mix_HaltChannel(-1);
-    plat_music_set_text(23, "close");
+    plat_music_set_text(kMusicCommand, "close");
 }
 BENCHMARK(effect_start_unchanged)->Arg(0)->Arg(1)->UseManualTime()->Iterations(400)->Unit(benchmark::kMicrosecond);
 
@@ -346,16 +346,16 @@ void music_restart(benchmark::State& state)
     fs::path previous = fs::current_path();
     fs::current_path(work_folder);
     place("MUSIC4.MID", short_piece());
-    plat_music_set_text(21, "Sequencer");
-    plat_music_set_text(23, "open");
-    plat_music_set_text(23, "play");
+    plat_music_set_text(kMusicDeviceType, "Sequencer");
+    plat_music_set_text(kMusicCommand, "open");
+    plat_music_set_text(kMusicCommand, "play");
     uint64_t loads = sdl_audio_stats().music_loads;
     double longest = 0.0;
     for (auto _ : state) {
         Clock::time_point start = Clock::now();
-        plat_music_set_text(23, "close");
-        plat_music_set_text(23, "open");
-        plat_music_set_text(23, "play");
+        plat_music_set_text(kMusicCommand, "close");
+        plat_music_set_text(kMusicCommand, "open");
+        plat_music_set_text(kMusicCommand, "play");
         double took = seconds_since(start);
         state.SetIterationTime(took);
         longest = std::max(longest, took);
@@ -364,7 +364,7 @@ void music_restart(benchmark::State& state)
     state.counters["longest_us"] = longest * 1e6;
     if (sdl_audio_stats().music_loads != loads)
         state.SkipWithError("the restart loaded the piece again");
-    plat_music_set_text(23, "close");
+    plat_music_set_text(kMusicCommand, "close");
     fs::current_path(previous);
 }
 BENCHMARK(music_restart)->UseManualTime()->Iterations(300)->Unit(benchmark::kMicrosecond);
@@ -378,16 +378,16 @@ void music_first_open_and_play(benchmark::State& state)
     fs::path previous = fs::current_path();
     fs::current_path(work_folder);
     fs::path file = place("MUSIC4.MID", short_piece());
-    plat_music_set_text(21, "Sequencer");
+    plat_music_set_text(kMusicDeviceType, "Sequencer");
     for (auto _ : state) {
-        plat_music_set_text(23, "close");
+        plat_music_set_text(kMusicCommand, "close");
         touch(file);
         Clock::time_point start = Clock::now();
-        plat_music_set_text(23, "open");
-        plat_music_set_text(23, "play");
+        plat_music_set_text(kMusicCommand, "open");
+        plat_music_set_text(kMusicCommand, "play");
         state.SetIterationTime(seconds_since(start));
     }
-    plat_music_set_text(23, "close");
+    plat_music_set_text(kMusicCommand, "close");
     fs::current_path(previous);
 }
 BENCHMARK(music_first_open_and_play)->UseManualTime()->Iterations(10)->Unit(benchmark::kMillisecond);

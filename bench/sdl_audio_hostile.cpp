@@ -284,15 +284,15 @@ void music_case(benchmark::State& state, MusicCase which)
     for (auto _ : state) {
         double cpu_start = thread_cpu_ms();
         Clock::time_point start = Clock::now();
-        plat_music_set_text(21, "Sequencer");
-        plat_music_set_text(23, "Open");
-        plat_music_set_text(23, "play");
+        plat_music_set_text(kMusicDeviceType, "Sequencer");
+        plat_music_set_text(kMusicCommand, "Open");
+        plat_music_set_text(kMusicCommand, "play");
         double first = ms_since(start);
         double first_cpu = thread_cpu_ms() - cpu_start;
         state.SetIterationTime(first / 1e3);
         report(state, first, first_cpu, play_on(which == kZeroLength || which == kLargestChord ? 3.0 : 2.0), rss_before);
     }
-    plat_music_set_text(23, "close");
+    plat_music_set_text(kMusicCommand, "close");
     fs::current_path(previous);
 }
 BENCHMARK_CAPTURE(music_case, midi_200mb, kHugePiece)->UseManualTime()->Iterations(1)->Unit(benchmark::kMillisecond);

@@ -256,16 +256,16 @@ TEST(Music, NotificationRestartsOnlyInsideEventProcessing)
 TEST(Music, ControlIgnoresUnknownCommandsAndNeedsTheSequencer)
 {
     mem_reset();
-    plat_music_set_text(23, "open"); // no device type yet: nothing opens
-    plat_music_set_text(23, "play");
+    plat_music_set_text(kMusicCommand, "open"); // no device type yet: nothing opens
+    plat_music_set_text(kMusicCommand, "play");
     EXPECT_TRUE(mem_music_device_calls().empty());
-    plat_music_set_text(21, "sequencer");
-    plat_music_set_text(23, "OPEN");
-    plat_music_set_text(23, "rewind");
-    plat_music_set_text(23, "stop");
-    plat_music_set_text(23, "PlAy");
-    plat_music_set_text(23, "Close");
-    plat_music_set_text(23, "play"); // closed: nothing to play
+    plat_music_set_text(kMusicDeviceType, "sequencer");
+    plat_music_set_text(kMusicCommand, "OPEN");
+    plat_music_set_text(kMusicCommand, "rewind");
+    plat_music_set_text(kMusicCommand, "stop");
+    plat_music_set_text(kMusicCommand, "PlAy");
+    plat_music_set_text(kMusicCommand, "Close");
+    plat_music_set_text(kMusicCommand, "play"); // closed: nothing to play
     EXPECT_EQ(mem_music_device_calls(), (std::vector<std::string>{"open ./MUSIC4.MID", "play", "close"}));
 }
 

@@ -66,9 +66,9 @@ void MMControl1_Done()
     if (restarts_wanted > 0) {
         --restarts_wanted;
         double start = now_seconds();
-        plat_music_set_text(23, "close");
-        plat_music_set_text(23, "open");
-        plat_music_set_text(23, "play");
+        plat_music_set_text(kMusicCommand, "close");
+        plat_music_set_text(kMusicCommand, "open");
+        plat_music_set_text(kMusicCommand, "play");
         call.restart_ms = (now_seconds() - start) * 1e3;
     }
     done_calls.push_back(call);

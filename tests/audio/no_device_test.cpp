@@ -32,14 +32,14 @@ TEST(NoAudioDevice, EverythingIsSilentAndNothingIsPrinted)
         plat_play_sound(effect.c_str(), 1);
         plat_play_sound(folder.file("missing.wav").c_str(), 1);
         if (frame == 0) {
-            plat_music_set_text(21, "Sequencer");
-            plat_music_set_text(23, "Open");
-            plat_music_set_text(23, "play");
+            plat_music_set_text(kMusicDeviceType, "Sequencer");
+            plat_music_set_text(kMusicCommand, "Open");
+            plat_music_set_text(kMusicCommand, "play");
         }
         poll_audio();
         SDL_Delay(50); // a second in all: past the piece's end
     }
-    plat_music_set_text(23, "close");
+    plat_music_set_text(kMusicCommand, "close");
     sdl_audio_close();
     std::string said = testing::internal::GetCapturedStdout() + testing::internal::GetCapturedStderr();
     std::filesystem::current_path(previous_folder);
