@@ -99,6 +99,12 @@ void pad_aim_at(float x, float y)
     aim_y = y;
 }
 
+void post_pointer_move(float x, float y, int16_t shift)
+{
+    pad_aim_at(x, y);
+    post_event(mouse_move(x, y, shift));
+}
+
 float pad_aim_x() { return aim_x; }
 float pad_aim_y() { return aim_y; }
 

@@ -57,9 +57,14 @@ void pad_button(PadState& pad, int button, bool down);
 void pad_unplug(PadState& pad);
 
 // The pointer (or a finger) put the crosshair at (x, y), game pixels: the
-// pads carry on from there, with no jump. The backend calls it for every
-// mouse move it posts. The crosshair starts where the game starts it, (0, 0).
+// pads carry on from there, with no jump. The crosshair starts where the
+// game starts it, (0, 0).
 void pad_aim_at(float x, float y);
+
+// The pointer (or a finger) moved to (x, y), game pixels: posts the game's
+// mouse move, with the modifier keys in `shift`, and puts the pads' aim
+// there. A backend hands the game every pointer move through this.
+void post_pointer_move(float x, float y, int16_t shift = 0);
 
 // Where the crosshair was last put, by the pointer or a pad.
 float pad_aim_x();

@@ -107,6 +107,24 @@ TEST(Pads, TheCrosshairMovesFromWhereThePointerPutItAndStaysInThePicture)
     EXPECT_TRUE(posted().empty());
 }
 
+TEST(Pads, APointerMoveIsPostedAndThePadsCarryOnFromIt)
+{
+    PadState& pad = plugged_pad();
+    post_pointer_move(100.5f, 200.25f, kShiftBit);
+    std::vector<WindowEvent> events = posted();
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0].kind, EventKind::MouseMove);
+    EXPECT_EQ(events[0].x, 100.5f);
+    EXPECT_EQ(events[0].y, 200.25f);
+    EXPECT_EQ(events[0].shift, kShiftBit);
+    pad.held[kPadLeft] = true;
+    pad_frame(0);
+    events = posted();
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0].x, 99.5f);
+    EXPECT_EQ(events[0].y, 200.25f);
+}
+
 TEST(Pads, LaunchButtonsAreTheKeysOfTheirLaunchPoints)
 {
     const struct {

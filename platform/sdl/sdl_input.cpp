@@ -147,8 +147,7 @@ void sdl_translate(const SDL_Event& e)
         float x = 0, y = 0;
         if (!to_game_pixels(e.motion.x, e.motion.y, x, y))
             break;
-        pad_aim_at(x, y);
-        post_event(mouse_move(x, y));
+        post_pointer_move(x, y);
         break;
     }
     case SDL_MOUSEBUTTONDOWN: {

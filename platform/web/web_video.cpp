@@ -161,8 +161,7 @@ extern "C" EMSCRIPTEN_KEEPALIVE void web_post_mouse(int kind, int dom_button, in
         return;
     const int16_t modifiers = shift_mask(shift, ctrl, alt);
     if (kind == 0) {
-        pad_aim_at(x, y);
-        post_event(mouse_move(x, y, modifiers));
+        post_pointer_move(x, y, modifiers);
     } else if (const int16_t code = button_code(dom_button)) {
         post_event(mouse_down(x, y, code, modifiers));
     }
