@@ -77,6 +77,8 @@ void open_fonts(int picture_h)
             return;
         regular_file = font_file("DejaVu Sans");
         bold_file = font_file("DejaVu Sans:bold");
+        // The files are all the game wants of fontconfig: its caches go.
+        FcFini();
     }
     const int want_title = std::max(12, int(picture_h * kTitleSize));
     const int want_line = std::max(10, int(picture_h * kLineSize));
