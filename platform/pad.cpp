@@ -2,6 +2,7 @@
 #include "platform/pad.h"
 
 #include "platform/events.h"
+#include "platform/pause.h"
 #include "platform/platform.h"
 
 #include <algorithm>
@@ -58,6 +59,8 @@ void buttons_frame(const PadState& pad, PadMemory& m, uint64_t now_ms)
     const bool start = pad.held[kPadStart] || pad.tapped[kPadStart];
     if (back && start && (pressed[kPadBack] || pressed[kPadStart]))
         post_key(kKeyEsc);
+    else if (pressed[kPadStart] && !back)
+        pause_ask();
     for (int b = 0; b < kPadButtonCount; ++b)
         m.was_held[b] = pad.held[b];
 }
@@ -132,6 +135,33 @@ bool pad_frame(uint64_t now_ms)
     aim_y = y;
     post_event(mouse_move(x, y));
     return true;
+}
+
+PadWhilePaused pad_paused_frame()
+{
+    PadWhilePaused asked = PadWhilePaused::Nothing;
+    for (int s = 0; s < kPadSlots; ++s) {
+        PadState& pad = pads[s];
+        PadMemory& m = memory[s];
+        if (!pad.connected) {
+            m = PadMemory{};
+            continue;
+        }
+        auto pressed = [&](int b) { return pad.tapped[b] || (pad.held[b] && !m.was_held[b]); };
+        const bool back = pad.held[kPadBack] || pad.tapped[kPadBack];
+        const bool start = pad.held[kPadStart] || pad.tapped[kPadStart];
+        if (back && start && (pressed(kPadBack) || pressed(kPadStart)))
+            asked = PadWhilePaused::End;
+        else if (asked == PadWhilePaused::Nothing && ((pressed(kPadStart) && !back) || pressed(kPadSouth)))
+            asked = PadWhilePaused::PlayOn;
+        for (int b = 0; b < kPadButtonCount; ++b) {
+            m.was_held[b] = pad.held[b];
+            if (pad.held[b])
+                m.next_repeat[b] = UINT64_MAX;
+        }
+        std::fill(std::begin(pad.tapped), std::end(pad.tapped), false);
+    }
+    return asked;
 }
 
 void pad_forget()

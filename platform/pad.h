@@ -6,8 +6,8 @@
 // keyboard do: the stick and d-pad move the crosshair through the same mouse
 // move the pointer gives, a launch button is the key A, S or D going down
 // (repeating while held, like a held key), and Back and Start held together
-// end the game as Esc does. Start alone does nothing, so a stray press
-// cannot end a game.
+// end the game as Esc does. Start alone asks for a pause (platform/pause.h),
+// so a stray press cannot end a game.
 #pragma once
 
 #include <cstdint>
@@ -76,6 +76,16 @@ float pad_aim_y();
 // `now_ms` is the backend's clock in milliseconds, for the repeats. True
 // when the pads moved the crosshair.
 bool pad_frame(uint64_t now_ms);
+
+// What the pads ask while the game is paused.
+enum class PadWhilePaused { Nothing, PlayOn, End };
+
+// Instead of pad_frame while the game is paused, each time the backend looks
+// at its pads: Start or South pressed plays on, Back and Start together end
+// the game (the caller posts Esc). Nothing is posted, and what is held now is
+// taken as seen: a button held through the pause (the one that played on
+// among them) neither launches nor repeats until it is pressed again.
+PadWhilePaused pad_paused_frame();
 
 // Every pad unplugged and the crosshair back at (0, 0): a new game in the
 // same process (the memory backend's reset).

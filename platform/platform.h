@@ -81,6 +81,16 @@ constexpr int kTimerTicksPerSecond = 64;
 // must never block.
 uint32_t plat_tick_count();
 
+// Holds the frame loop while the player has paused the game (platform/pause.h).
+// Called by the frame loop between two frames, and nowhere else. Returns at
+// once when no pause was asked for; otherwise the last picture stays, dimmed
+// under the pause screen, the sound waits where it was, and the backend
+// sleeps on its events until the player plays on (it then returns) or ends
+// the game (it returns with the ending posted for the next frame's events).
+// Time spent here does not count on plat_tick_count's clock. The memory
+// backend never pauses.
+void plat_hold_while_paused();
+
 // The folder that holds the running program, without a trailing separator.
 const char* plat_program_folder();
 

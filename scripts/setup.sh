@@ -14,7 +14,7 @@ set -euo pipefail
 what=${1:-game}
 top=$(cd "$(dirname "$0")/.." && pwd)
 
-game_packages=(g++ cmake make pkg-config libsdl2-dev libsdl2-mixer-dev libasound2-dev libfluidsynth-dev libx11-dev timgm6mb-soundfont
+game_packages=(g++ cmake make pkg-config libsdl2-dev libsdl2-mixer-dev libsdl2-ttf-dev libfontconfig-dev fonts-dejavu-core libasound2-dev libfluidsynth-dev libx11-dev timgm6mb-soundfont
                zlib1g-dev)
 web_packages=(emscripten fluidsynth vorbis-tools)
 test_packages=(libgtest-dev libbenchmark-dev xvfb xauth xdotool imagemagick python3 python3-xlib python3-evdev clang libclang-rt-dev llvm ninja-build

@@ -118,8 +118,10 @@ void Form_Load()
 {
     auto now = std::chrono::system_clock::now().time_since_epoch();
     start_up(uint32_t(std::chrono::duration_cast<std::chrono::microseconds>(now).count()));
-    for (;;)
+    for (;;) {
+        plat_hold_while_paused();
         run_frame();
+    }
 }
 
 void Form_KeyPress(int16_t key_ascii)

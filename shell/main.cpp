@@ -11,8 +11,12 @@ const char* kHelp =
     "Pelmaric, an arcade game of city defence, in one window.\n"
     "Aim with the mouse; A, S and D launch interceptors from the left, centre\n"
     "and right; Esc ends the game; F11 or Alt+Enter switches fullscreen.\n"
+    "P or Pause pauses and plays on (so does a click while paused); M turns\n"
+    "the sound off and on. The game pauses by itself when its window loses\n"
+    "the focus or is minimised.\n"
     "A game pad aims with its left stick or d-pad, launches with West, South\n"
-    "and East (or the shoulders), and ends the game with Back and Start.\n"
+    "and East (or the shoulders), pauses with Start (Start or South plays on),\n"
+    "and ends the game with Back and Start.\n"
     "The sound effects are read from the program's folder, the music\n"
     "MUSIC4.MID from the current folder.\n"
     "See pelmaric(6).\n";

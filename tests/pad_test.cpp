@@ -1,5 +1,6 @@
-// pad_test.cpp -- the game pads' rules: the stick's dead zone and curve, the d-pad, the launch keys, the repeat, Back + Start.
+// pad_test.cpp -- the game pads' rules: the stick's dead zone and curve, the d-pad, the launch keys, the repeat, Back + Start, the pause.
 #include "platform/pad.h"
+#include "platform/pause.h"
 #include "test_support.h"
 
 #include <vector>
@@ -180,13 +181,15 @@ TEST(Pads, AHeldButtonRepeatsAsAHeldKeyAndAShortTapCountsOnce)
     EXPECT_EQ(keys_down(posted()), std::vector<int16_t>{kKeyA});
 }
 
-TEST(Pads, BackAndStartTogetherEndTheGameStartAloneDoesNothing)
+TEST(Pads, BackAndStartTogetherEndTheGameStartAlonePauses)
 {
     PadState& pad = plugged_pad();
     pad.held[kPadStart] = true;
     pad_frame(0);
     pad_frame(1000);
     EXPECT_TRUE(posted().empty());
+    EXPECT_TRUE(pause_asked());
+    pause_resume();
     pad.held[kPadStart] = false;
     pad.held[kPadBack] = true;
     pad_frame(1016);
@@ -196,6 +199,7 @@ TEST(Pads, BackAndStartTogetherEndTheGameStartAloneDoesNothing)
     pad_frame(1032);
     pad_frame(2000);
     const std::vector<WindowEvent> events = posted();
+    EXPECT_FALSE(pause_asked());
     ASSERT_EQ(events.size(), 2u);
     EXPECT_EQ(events[0].kind, EventKind::KeyDown);
     EXPECT_EQ(events[0].code, kKeyEsc);
@@ -217,6 +221,69 @@ TEST(Pads, BackAndStartTogetherEndTheGameStartAloneDoesNothing)
     pad_slot(1).held[kPadStart] = true;
     pad_frame(0);
     EXPECT_TRUE(posted().empty());
+}
+
+TEST(Pads, WhilePausedStartOrSouthPlaysOnAndBackWithStartEndsPostingNothing)
+{
+    struct Case {
+        std::vector<int> held_before, pressed;
+        PadWhilePaused expected;
+    };
+    const Case cases[] = {
+        {{}, {kPadStart}, PadWhilePaused::PlayOn},
+        {{}, {kPadSouth}, PadWhilePaused::PlayOn},
+        {{kPadStart}, {kPadBack}, PadWhilePaused::End},     // Start paused, Back joins it
+        {{kPadBack}, {kPadStart}, PadWhilePaused::End},
+        {{}, {kPadWest}, PadWhilePaused::Nothing},
+        {{}, {kPadBack}, PadWhilePaused::Nothing},
+        {{kPadSouth}, {}, PadWhilePaused::Nothing},         // held through the pause, not pressed
+    };
+    for (const Case& c : cases) {
+        PadState& pad = plugged_pad();
+        for (int b : c.held_before)
+            pad.held[b] = true;
+        pad_frame(0);
+        forget_events();
+        for (int b : c.pressed)
+            pad_button(pad, b, true);
+        EXPECT_EQ(pad_paused_frame(), c.expected) << c.pressed.size();
+        EXPECT_EQ(pending_events(), 0);
+    }
+}
+
+TEST(Pads, AButtonThatPlaysOnNeitherLaunchesNorRepeatsUntilPressedAgain)
+{
+    PadState& pad = plugged_pad();
+    pad_button(pad, kPadSouth, true);
+    ASSERT_EQ(pad_paused_frame(), PadWhilePaused::PlayOn);
+    for (uint64_t ms = 0; ms <= 3000; ms += 16)
+        pad_frame(ms);
+    EXPECT_TRUE(posted().empty());
+    pad_button(pad, kPadSouth, false);
+    pad_frame(3016);
+    pad_button(pad, kPadSouth, true);
+    pad_frame(3032);
+    EXPECT_EQ(keys_down(posted()), std::vector<int16_t>{kKeyS});
+}
+
+TEST(Pause, TheWindowsKeysArePPauseAndMWithoutCtrlAltOrMeta)
+{
+    EXPECT_EQ(window_key('P', false), WindowKey::Pause);
+    EXPECT_EQ(window_key(19, false), WindowKey::Pause);
+    EXPECT_EQ(window_key('M', false), WindowKey::Sound);
+    EXPECT_EQ(window_key('P', true), WindowKey::Game);
+    EXPECT_EQ(window_key('M', true), WindowKey::Game);
+    for (int16_t code : {kKeyA, kKeyS, kKeyD, kKeyEsc, int16_t('N'), int16_t(122)})
+        EXPECT_EQ(window_key(code, false), WindowKey::Game) << code;
+    // A game ending from a pause is not paused again before its last frame.
+    mem_reset();
+    pause_ask();
+    pause_end_game();
+    pause_ask();
+    EXPECT_FALSE(pause_asked());
+    EXPECT_TRUE(pause_ending());
+    mem_reset();
+    EXPECT_FALSE(pause_ending());
 }
 
 TEST(Pads, APulledOutPadLeavesNothingBehind)

@@ -4,6 +4,7 @@
 #include "platform/backend.h"
 #include "platform/music_device.h"
 #include "platform/pad.h"
+#include "platform/pause.h"
 #include "platform/picture.h"
 
 namespace {
@@ -29,6 +30,7 @@ void mem_reset(int w, int h, const std::string& folder)
     picture_resize(w, h);
     forget_events();
     pad_forget();
+    pause_forget();
     tick = 0;
     tick_step = 16;
     tick_held = 0;
@@ -91,6 +93,10 @@ void plat_process_events()
 }
 
 void backend_show_pointer(bool shown) { pointer_shown = shown; }
+
+// The runner plays every frame it is given: a pause asked for (a pad's
+// Start) is passed over, and no time stands still.
+void plat_hold_while_paused() {}
 
 uint32_t plat_tick_count()
 {

@@ -22,6 +22,14 @@ SdlAudioStats audio_stats{};
 
 namespace {
 
+// The player's sound switch (M), and whether a pause holds the sound.
+bool sound_on = true;
+bool held = false;
+
+// How long a pause waits for the sound to fade out before it stops it
+// anyway (an output that has stalled).
+constexpr Uint32 kFadeWaitMs = 200;
+
 constexpr int kRate = 44100;
 // 1024 frames is 23 ms a buffer: short enough that an effect is heard in the
 // frame after it starts, long enough not to starve on a busy two-core machine.
@@ -89,6 +97,7 @@ void sdl_audio_open()
     voices_open();
     music_open();
     audio_stats = SdlAudioStats{};
+    output_fade(!sound_on);
     output_clock_open(rate, channels);
     decoder_open();
     audio_ready = true;
@@ -114,6 +123,39 @@ void sdl_audio_close()
     Mix_Quit();
     SDL_QuitSubSystem(SDL_INIT_AUDIO);
     audio_ready = false;
+}
+
+void sdl_audio_switch_sound()
+{
+    sound_on = !sound_on;
+    if (audio_ready && !held)
+        output_fade(!sound_on);
+}
+
+bool sdl_audio_sound_on() { return sound_on; }
+
+void sdl_audio_hold(bool hold)
+{
+    if (hold == held)
+        return;
+    held = hold;
+    if (!audio_ready)
+        return;
+    if (hold) {
+        output_fade(true);
+        const Uint64 give_up = SDL_GetTicks64() + kFadeWaitMs;
+        while (!output_faded_out() && SDL_GetTicks64() < give_up)
+            SDL_Delay(2);
+        // The clock stops first, so that no buffer counts the music as over.
+        output_clock_stop(true);
+        Mix_Pause(-1);
+        Mix_PauseMusic();
+    } else {
+        Mix_Resume(-1);
+        Mix_ResumeMusic();
+        output_clock_stop(false);
+        output_fade(!sound_on);
+    }
 }
 
 SdlAudioStats sdl_audio_stats()

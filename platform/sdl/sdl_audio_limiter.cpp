@@ -20,6 +20,15 @@ std::atomic<bool> start_pending{false};
 std::atomic<bool> start_seen{false};
 std::atomic<uint64_t> start_frame{0};
 std::atomic<bool> music_sounding{false};
+std::atomic<bool> clock_stopped{false};
+
+// The last gain: the game thread sets the goal, the audio thread glides
+// `gain` toward it by `fade_step` a sample frame and says when it is silent.
+constexpr double kFadeSeconds = 0.01;
+std::atomic<bool> fade_to_silence{false};
+std::atomic<bool> faded_out{false};
+float gain = 1.0f;
+float fade_step = 1.0f;
 
 // The limiter's envelope: the recent peak, decaying at `release_step` a
 // sample frame. Audio thread only.
@@ -47,6 +56,21 @@ void limit(float* samples, int frames, int channels)
     envelope = env;
 }
 
+// Glides each sample frame's gain toward the goal.
+void fade(float* samples, int frames, int channels)
+{
+    const float goal = fade_to_silence.load(std::memory_order_relaxed) ? 0.0f : 1.0f;
+    if (gain == goal && goal == 1.0f)
+        return;
+    for (int f = 0; f < frames; ++f) {
+        gain = goal > gain ? std::min(goal, gain + fade_step) : std::max(goal, gain - fade_step);
+        float* frame = samples + size_t(f) * size_t(channels);
+        for (int c = 0; c < channels; ++c)
+            frame[c] *= gain;
+    }
+    faded_out.store(gain == 0.0f, std::memory_order_release);
+}
+
 // Runs on the audio thread after each buffer is mixed, with the mixer locked:
 // limits the buffer, notes the start of a requested play of the music, and
 // advances the output clock.
@@ -54,6 +78,9 @@ void SDLCALL after_mix(void*, Uint8* stream, int length)
 {
     int frames = length / int(sizeof(float) * size_t(channels_heard));
     limit(reinterpret_cast<float*>(stream), frames, channels_heard);
+    fade(reinterpret_cast<float*>(stream), frames, channels_heard);
+    if (clock_stopped.load(std::memory_order_acquire))
+        return;
 
     uint64_t before = mixed_frames.load(std::memory_order_relaxed);
     bool playing = Mix_PlayingMusic() != 0;
@@ -80,10 +107,25 @@ void output_clock_open(int rate, int channels)
     start_pending.store(false);
     start_seen.store(false);
     music_sounding.store(false);
+    clock_stopped.store(false);
+    fade_step = float(1.0 / (kFadeSeconds * rate));
+    gain = fade_to_silence.load() ? 0.0f : 1.0f;
+    faded_out.store(gain == 0.0f);
     Mix_SetPostMix(after_mix, nullptr);
 }
 
 int output_rate() { return rate_heard; }
+
+void output_fade(bool silent)
+{
+    if (silent != fade_to_silence.load())
+        faded_out.store(false);
+    fade_to_silence.store(silent);
+}
+
+bool output_faded_out() { return faded_out.load(std::memory_order_acquire); }
+
+void output_clock_stop(bool stopped) { clock_stopped.store(stopped, std::memory_order_release); }
 
 void output_clock_close() { Mix_SetPostMix(nullptr, nullptr); }
 

@@ -137,6 +137,16 @@ void output_clock_open(int rate, int channels);
 // Output frames a second, as the device was opened with.
 int output_rate();
 
+// The output's last gain, behind the limiter: it glides to 0 (`silent`) or
+// back to 1 over a few milliseconds, so switching the sound off or pausing
+// never clicks. output_faded_out() is true once a fade to 0 has ended.
+void output_fade(bool silent);
+bool output_faded_out();
+
+// While stopped (a pause) the output clock does not count: the music is
+// paused too, and its place in the piece must not run on.
+void output_clock_stop(bool stopped);
+
 // Unhooks the limiter from the mixer. Called by sdl_audio_close.
 void output_clock_close();
 

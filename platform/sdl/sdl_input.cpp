@@ -1,7 +1,9 @@
 // sdl_input.cpp -- SDL's keys, mouse, window events and pads turned into the game's window events.
 #include "platform/events.h"
 #include "platform/pad.h"
+#include "platform/pause.h"
 #include "platform/platform.h"
+#include "platform/sdl/sdl_audio.h"
 #include "platform/sdl/sdl_gamepad.h"
 #include "platform/sdl/sdl_scale.h"
 #include "platform/sdl/sdl_video.h"
@@ -137,6 +139,17 @@ void sdl_translate(const SDL_Event& e)
         if (code == 0)
             break;
         const uint16_t mod = e.key.keysym.mod;
+        // P, Pause and M belong to the window too (platform/pause.h).
+        const WindowKey window_own = window_key(code, (mod & (KMOD_CTRL | KMOD_ALT | KMOD_GUI)) != 0);
+        if (window_own != WindowKey::Game) {
+            if (e.key.repeat)
+                break;
+            if (window_own == WindowKey::Pause)
+                pause_ask();
+            else
+                sdl_audio_switch_sound();
+            break;
+        }
         post_key(code, shift_mask(mod & KMOD_SHIFT, mod & KMOD_CTRL, mod & KMOD_ALT));
         break;
     }
@@ -164,6 +177,10 @@ void sdl_translate(const SDL_Event& e)
             post_event(key_press(kKeyEsc));
         else if (e.window.event == SDL_WINDOWEVENT_EXPOSED || e.window.event == SDL_WINDOWEVENT_SIZE_CHANGED)
             sdl_present(true);
+        // A game nobody sees or plays does not play on by itself.
+        else if (e.window.event == SDL_WINDOWEVENT_FOCUS_LOST || e.window.event == SDL_WINDOWEVENT_MINIMIZED ||
+                 e.window.event == SDL_WINDOWEVENT_HIDDEN)
+            pause_ask();
         break;
     case SDL_QUIT:
         post_event(key_press(kKeyEsc));
@@ -176,6 +193,10 @@ void sdl_translate(const SDL_Event& e)
         break;
     }
 }
+
+int16_t sdl_key_code(const SDL_Keysym& key) { return key_code(key); }
+
+bool sdl_fullscreen_key(const SDL_Keysym& key) { return is_fullscreen_key(key); }
 
 void sdl_warp_pointer_to_aim()
 {

@@ -8,6 +8,7 @@
 #include "platform/backend.h"
 #include "platform/events.h"
 #include "platform/pad.h"
+#include "platform/pause.h"
 #include "platform/picture.h"
 #include "platform/sdl/sdl_audio.h"
 #include "platform/sdl/sdl_gamepad.h"
@@ -33,7 +34,8 @@ namespace {
 // One step of the system timer: 15.625 ms, exact in nanoseconds.
 constexpr int64_t kTickPeriodNs = 1'000'000'000 / kTimerTicksPerSecond;
 
-const std::chrono::steady_clock::time_point program_start = std::chrono::steady_clock::now();
+// Moved on by each pause's length, so the game's clock never counts a pause.
+std::chrono::steady_clock::time_point program_start = std::chrono::steady_clock::now();
 
 SDL_Window* window = nullptr;
 bool audio_open = false;
@@ -44,6 +46,7 @@ int windowed_x = 0, windowed_y = 0, windowed_w = 0, windowed_h = 0;
 
 // Whether the pointer counter wants the pointer shown, and what SDL was last told.
 bool pointer_wanted = true;
+bool pointer_for_pause = false;
 int applied_cursor = SDL_ENABLE;
 
 // Above the window's client area a title bar takes room; the whole factor
@@ -65,7 +68,7 @@ constexpr int kTitleBarRoom = 60;
 // Called whenever that changes and once the window exists.
 void apply_cursor()
 {
-    int wanted = pointer_wanted ? SDL_ENABLE : SDL_DISABLE;
+    int wanted = pointer_wanted || pointer_for_pause ? SDL_ENABLE : SDL_DISABLE;
     if (window == nullptr || window_watch_lost() || wanted == applied_cursor)
         return;
     SDL_ShowCursor(wanted);
@@ -210,8 +213,10 @@ void plat_open_window()
 // and where a window destroyed from outside ends the game.
 void plat_process_events()
 {
+    // Events after a pause's key wait for the pause, which keeps them from
+    // the game.
     SDL_Event e;
-    while (SDL_PollEvent(&e))
+    while (!pause_asked() && SDL_PollEvent(&e))
         sdl_translate(e);
     gamepad_read_sticks();
     if (pad_frame(SDL_GetTicks64()))
@@ -230,6 +235,14 @@ void backend_show_pointer(bool shown)
     pointer_wanted = shown;
     apply_cursor();
 }
+
+void sdl_pointer_over_pause(bool paused)
+{
+    pointer_for_pause = paused;
+    apply_cursor();
+}
+
+void sdl_clock_leave_out(int64_t ns) { program_start += std::chrono::nanoseconds(ns); }
 
 // Sends the rows drawn since the last present to the window.
 void plat_show_picture()

@@ -2,7 +2,8 @@
 //
 // sdl_video.cpp opens and closes the window and switches fullscreen;
 // sdl_present.cpp shows the picture on it, enlarged (sdl_scale.h);
-// sdl_input.cpp turns SDL's events into the game's.
+// sdl_input.cpp turns SDL's events into the game's; sdl_pause.cpp holds the
+// frame loop while paused, under the screen sdl_pause_screen.cpp draws.
 #pragma once
 
 #include <SDL.h>
@@ -33,3 +34,27 @@ void sdl_translate(const SDL_Event& e);
 // carries on from there; only while the pointer is over the window. Called
 // by plat_process_events when the pads moved the crosshair.
 void sdl_warp_pointer_to_aim();
+
+// The handlers' key code of a key (0: none), and whether it is one of the
+// fullscreen keys, as sdl_translate sees them: for the pause, which reads
+// keys itself.
+int16_t sdl_key_code(const SDL_Keysym& key);
+bool sdl_fullscreen_key(const SDL_Keysym& key);
+
+// Shows the pointer over the window while paused (the player clicks to play
+// on), whatever the pointer counter says; false goes back to the counter's wish.
+void sdl_pointer_over_pause(bool paused);
+
+// The clock plat_tick_count reads leaves out `ns` nanoseconds more: a pause
+// is time that does not exist for the game.
+void sdl_clock_leave_out(int64_t ns);
+
+// Draws the pause screen over the picture on the window: the whole picture
+// dimmed, a pause sign and the controls in words (sound on or off as it
+// stands). The picture itself is not touched; sdl_present(true) shows it
+// plain again. Called when the pause begins and whenever the window must be
+// painted again while paused.
+void sdl_pause_screen_show();
+
+// Lets go of the fonts and the screen's buffer. Called when the pause ends.
+void sdl_pause_screen_hide();

@@ -195,6 +195,20 @@ void x11_present(const PictureRect* rects, int count, bool bars)
     XFlush(display);
 }
 
+void x11_present_whole(const uint32_t* pixels, int w, int h)
+{
+    if (image == nullptr)
+        return;
+    const size_t stride = size_t(w);
+    w = std::min(w, image->width);
+    h = std::min(h, image->height);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            XPutPixel(image, x, y, convert(pixels[size_t(y) * stride + size_t(x)]));
+    XPutImage(display, window, gc, image, 0, 0, 0, 0, unsigned(w), unsigned(h));
+    XFlush(display);
+}
+
 void x11_present_stop()
 {
     if (gc != nullptr)

@@ -31,6 +31,10 @@ bool x11_present_resize(int dw, int dh);
 // as sdl_scale.h lays it out; with `bars`, also the black around it.
 void x11_present(const PictureRect* rects, int count, bool bars);
 
+// Sends a whole drawable-sized picture of 0x00RRGGBB words, `w` x `h`, to
+// the window, converted: the pause screen, which is no part of the picture.
+void x11_present_whole(const uint32_t* pixels, int w, int h);
+
 // Frees the image and colours. Called when the program ends, unless the
 // window was taken away (then the connection is not touched again).
 void x11_present_stop();

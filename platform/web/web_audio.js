@@ -26,6 +26,13 @@ var LibraryPelmaricAudio = {
     mixing: null,
     stopped: false,        // the game ended: nothing plays again
     pictureShown: false,   // the game's first picture is on the canvas
+    // The player's sound switch (M, the sound button): a last gain behind the
+    // limiter, glided so that nothing clicks. A pause (held) suspends the
+    // context: music and effects wait where they are.
+    master: null,
+    soundOn: true,
+    held: false,
+    onStateChange: function() {},   // the page's, to say when the browser holds the sound back
 
     // A key, click or touch: the first makes the audio graph; any resumes it.
     gesture: function() {
@@ -41,16 +48,44 @@ var LibraryPelmaricAudio = {
         PelmaricAudio.limiter.knee.value = 0;
         PelmaricAudio.limiter.ratio.value = 20;
         PelmaricAudio.limiter.attack.value = 0;
-        PelmaricAudio.limiter.connect(audio.destination);
+        PelmaricAudio.master = audio.createGain();
+        PelmaricAudio.master.gain.value = PelmaricAudio.soundOn ? 1 : 0;
+        PelmaricAudio.limiter.connect(PelmaricAudio.master);
+        PelmaricAudio.master.connect(audio.destination);
         PelmaricAudio.effectGain = audio.createGain();
         PelmaricAudio.effectGain.connect(PelmaricAudio.limiter);
         PelmaricAudio.applyMixing();
-        audio.onstatechange = function() { PelmaricAudio.startMusicIfDue(); };
+        audio.onstatechange = function() {
+          PelmaricAudio.startMusicIfDue();
+          PelmaricAudio.onStateChange();
+        };
+        if (PelmaricAudio.held)
+          audio.suspend().catch(function() {});
       }
       // A page closed (Esc) before the resume completes rejects it: nothing to report.
-      if (PelmaricAudio.audio.state === 'suspended')
+      if (PelmaricAudio.audio.state === 'suspended' && !PelmaricAudio.held)
         PelmaricAudio.audio.resume().catch(function() {});
       PelmaricAudio.startMusicIfDue();
+    },
+
+    // The pause: everything waits where it is, and goes on from there.
+    hold: function(held) {
+      var a = PelmaricAudio;
+      a.held = held;
+      if (!a.audio || a.stopped)
+        return;
+      if (held)
+        a.audio.suspend().catch(function() {});
+      else
+        a.audio.resume().catch(function() {});
+    },
+
+    switchSound: function() {
+      var a = PelmaricAudio;
+      a.soundOn = !a.soundOn;
+      if (a.master)
+        a.master.gain.setTargetAtTime(a.soundOn ? 1 : 0, a.audio.currentTime, 0.005);
+      a.onStateChange();
     },
 
     // Sets the limiter's ceiling and release and the effects' volume from the
@@ -266,6 +301,8 @@ var LibraryPelmaricAudio = {
           return Object.keys(a.sounds).filter(function(url) { return a.sounds[url].fetched; });
         },
         audioState: function() { return a.audio ? a.audio.state : 'none'; },
+        soundOn: function() { return a.soundOn; },
+        outputGain: function() { return a.master ? a.master.gain.value : null; },
         musicPlaying: function() { return a.music.source !== null; },
         effectStartsByFile: function() { return Object.assign({}, a.startsByFile); },
         // The mixing rules as handed over, and what the audio graph was set to from them.
@@ -316,6 +353,11 @@ var LibraryPelmaricAudio = {
   web_audio_music_stop__deps: ['$PelmaricAudio'],
   web_audio_music_stop: function() {
     PelmaricAudio.stopMusic();
+  },
+
+  web_audio_switch_sound__deps: ['$PelmaricAudio'],
+  web_audio_switch_sound: function() {
+    PelmaricAudio.switchSound();
   },
 
   web_audio_music_ended__deps: ['$PelmaricAudio'],

@@ -31,6 +31,10 @@ void web_page_read_gamepads();
 // Hides the pointer over the canvas, or shows it again.
 void web_page_hide_pointer(int hidden);
 
+// The pause screen over the canvas, with the sound held (1), or neither (0).
+// Called when the game pauses and plays on, whoever asked.
+void web_page_pause(int paused);
+
 // Esc: the page stops listening and its audio falls silent; the canvas keeps
 // its last picture under the end screen.
 void web_page_stop();
@@ -48,6 +52,8 @@ void web_audio_music_play();
 void web_audio_music_stop();
 // 1 once for each time the music has played to its end, else 0.
 int web_audio_music_ended();
+// Sound off and on (M, and the page's sound button): music and effects together.
+void web_audio_switch_sound();
 
 // ---- C++, called from JavaScript ----------------------------------------------
 
@@ -64,6 +70,13 @@ void web_gamepad(int index, float stick_x, float stick_y, uint32_t buttons);
 
 // The page's launch pad `point` (0 left, 1 centre, 2 right) went down (1) or up (0).
 void web_touch_pad(int point, int down);
+
+// The page's pause button, its going out of sight or out of focus (web_pause);
+// the pause screen's "Play on", a click or tap on it (web_play_on); its
+// "End game", which ends the game as Esc does (web_end_game).
+void web_pause();
+void web_play_on();
+void web_end_game();
 
 // Where the crosshair was last put, in game pixels, for the page's tests.
 float web_aim_x();

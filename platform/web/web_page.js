@@ -26,6 +26,8 @@ var LibraryPelmaricWeb = {
     // (the start screen waits for a gesture), 'playing', 'ended'.
     state: 'loading',
     startWanted: false,
+    paused: false,       // the pause screen shows (the game holds between two frames)
+    padStarted: false,   // a gamepad's button started the game: no gesture to the browser
 
     // The canvas's size: the largest whole number of device pixels per game
     // pixel when it fills at least this share of the space along the side
@@ -169,7 +171,7 @@ var LibraryPelmaricWeb = {
           game.dataset.padsShown = '1';
           p.fitCanvas();
         }
-        if (!e.target.closest || !e.target.closest('#again, #fullscreen'))
+        if (!e.target.closest || !e.target.closest('button:not(.pad)'))
           e.preventDefault();
         p.touches(e);
       }, {passive: false});
@@ -188,6 +190,31 @@ var LibraryPelmaricWeb = {
       fullscreen.addEventListener('click', function() { fullscreen.blur(); p.enterFullscreen(); });
       p.canvas.addEventListener('dblclick', p.enterFullscreen);
       document.getElementById('again').addEventListener('click', function() { location.reload(); });
+
+      // The game pauses by itself when nobody can see or play it: another
+      // tab in front, another window, the phone's screen off. Only the
+      // player plays on.
+      document.addEventListener('visibilitychange', function() {
+        if (document.hidden)
+          p.pause();
+      });
+      window.addEventListener('pagehide', p.pause);
+      window.addEventListener('blur', p.pause);
+      document.getElementById('pause').addEventListener('click', function(e) { e.currentTarget.blur(); p.pause(); });
+      // A click or tap anywhere on the pause screen plays on, but for its other buttons.
+      var paused = document.getElementById('paused');
+      paused.addEventListener('click', function(e) {
+        if (!e.target.closest('#endgame')) p.playOn();
+      });
+      paused.addEventListener('touchend', function(e) {
+        if (!e.target.closest('#endgame')) {
+          e.preventDefault();
+          p.playOn();
+        }
+      });
+      document.getElementById('endgame').addEventListener('click', function() { _web_end_game(); });
+      document.getElementById('sound').addEventListener('click', p.soundButton);
+      PelmaricAudio.onStateChange = p.showSoundState;
 
       p.publish();
       p.watchPadsForStart();
@@ -213,6 +240,61 @@ var LibraryPelmaricWeb = {
       callMain([]);
     },
 
+    // The page's ways to pause (its button, going out of sight or focus) and
+    // to play on; the game's own keys and pads ask in web_video.cpp, and the
+    // game tells the page (web_page_pause) whoever asked.
+    pause: function() {
+      var p = PelmaricWeb;
+      if (p.state !== 'playing' || p.stopped || p.paused)
+        return;
+      _web_pause();
+      p.showPause(true);
+    },
+
+    playOn: function() {
+      var p = PelmaricWeb;
+      if (!p.paused)
+        return;
+      _web_play_on();
+      p.showPause(false);
+    },
+
+    showPause: function(paused) {
+      var p = PelmaricWeb;
+      if (p.stopped || paused === p.paused)
+        return;
+      p.paused = paused;
+      document.getElementById('paused').hidden = !paused;
+      if (paused)
+        Object.keys(p.heldPads).forEach(p.padUp);
+      PelmaricAudio.hold(paused);
+      p.showSoundState();
+    },
+
+    // The sound button switches the sound; where the browser held it back
+    // (a game started by a gamepad), it starts it: a click is a gesture.
+    soundButton: function(e) {
+      var a = PelmaricAudio;
+      e.currentTarget.blur();
+      if (PelmaricWeb.state === 'playing' && !a.held && !(a.audio && a.audio.state === 'running')) {
+        if (!a.soundOn)
+          a.switchSound();
+        a.gesture();
+      } else {
+        a.switchSound();
+      }
+      PelmaricWeb.showSoundState();
+    },
+
+    // The sound button's word, and the line that says the browser holds the sound back.
+    showSoundState: function() {
+      var p = PelmaricWeb, a = PelmaricAudio;
+      var running = !!a.audio && a.audio.state === 'running';
+      document.getElementById('sound').textContent = a.soundOn && (running || a.held) ? 'Sound off' : 'Sound on';
+      document.getElementById('soundheld').hidden =
+        !(p.state === 'playing' && p.padStarted && !p.stopped && !p.paused && !running);
+    },
+
     enterFullscreen: function() {
       var game = document.getElementById('game');
       if (!document.fullscreenElement && game.requestFullscreen)
@@ -222,7 +304,7 @@ var LibraryPelmaricWeb = {
     // The crosshair to (x, y), game pixels: from the mouse (e its event) or a finger.
     moveAim: function(x, y, e) {
       var p = PelmaricWeb;
-      if (p.state === 'playing' && !p.stopped)
+      if (p.state === 'playing' && !p.stopped && !p.paused)
         _web_post_mouse(0, 0, e.shiftKey, e.ctrlKey, e.altKey, x, y);
     },
 
@@ -256,7 +338,7 @@ var LibraryPelmaricWeb = {
     // when the first one presses it and when the last one lets go.
     padDown: function(id, pad) {
       var p = PelmaricWeb;
-      if (p.state !== 'playing' || p.stopped || p.heldPads[id])
+      if (p.state !== 'playing' || p.stopped || p.paused || p.heldPads[id])
         return;
       p.heldPads[id] = pad;
       if (!pad.classList.contains('held')) {
@@ -297,10 +379,15 @@ var LibraryPelmaricWeb = {
           return;
         var pads = p.gamepadList();
         for (var i = 0; i < pads.length; ++i) {
+          if (pads[i])
+            document.getElementById('padgo').hidden = false;
           for (var b = 0; pads[i] && b < pads[i].buttons.length; ++b) {
             if (p.pressed(pads[i], b)) {
+              // No gesture to the browser: the sound may stay held back (showSoundState says so).
+              p.padStarted = true;
               PelmaricAudio.gesture();
               p.begin();
+              setTimeout(p.showSoundState, 500);
             }
           }
         }
@@ -308,6 +395,29 @@ var LibraryPelmaricWeb = {
       };
       requestAnimationFrame(look);
     },
+
+    // On the end screen a gamepad's South or Start presses "Play again": a
+    // press begun there, not the Start still held from Back + Start.
+    watchPadsForAgain: function() {
+      var p = PelmaricWeb;
+      var was = {};
+      var look = function() {
+        var pads = p.gamepadList();
+        for (var i = 0; i < pads.length; ++i) {
+          for (var j = 0; pads[i] && j < p.againButtons.length; ++j) {
+            var key = i + ':' + p.againButtons[j], now = p.pressed(pads[i], p.againButtons[j]);
+            if (now && was[key] === false) {
+              document.getElementById('again').click();
+              return;
+            }
+            was[key] = now;
+          }
+        }
+        requestAnimationFrame(look);
+      };
+      look();
+    },
+    againButtons: [0, 9],   // South and Start in the standard layout
 
     // Once a game frame (web_video.cpp's plat_process_events): hands each
     // listed gamepad's left stick and buttons (a bit each, in the standard
@@ -383,6 +493,7 @@ var LibraryPelmaricWeb = {
         firstPresentMs: function() { return PelmaricWeb.firstPresentMs; },
         pointerHidden: function() { return PelmaricWeb.canvas.style.cursor === 'none'; },
         stopped: function() { return PelmaricWeb.stopped; },
+        paused: function() { return PelmaricWeb.paused; },
       };
       Object.assign(counters, PelmaricAudio.counters());
       Object.keys(counters).forEach(function(name) {
@@ -448,9 +559,17 @@ var LibraryPelmaricWeb = {
     PelmaricWeb.canvas.style.cursor = hidden ? 'none' : '';
   },
 
+  web_page_pause__deps: ['$PelmaricWeb'],
+  web_page_pause: function(paused) {
+    PelmaricWeb.showPause(!!paused);
+  },
+
   web_page_stop__deps: ['$PelmaricWeb'],
   web_page_stop: function() {
     PelmaricWeb.stopped = true;
+    PelmaricWeb.paused = false;
+    document.getElementById('paused').hidden = true;
+    document.getElementById('soundheld').hidden = true;
     PelmaricWeb.setState('ended');
     Object.keys(PelmaricWeb.heldPads).forEach(PelmaricWeb.padUp);
     document.getElementById('end').hidden = false;
@@ -458,6 +577,7 @@ var LibraryPelmaricWeb = {
     PelmaricWeb.listeners.forEach(function(l) { l[0].removeEventListener(l[1], l[2], l[3]); });
     PelmaricWeb.listeners = [];
     PelmaricAudio.stop();
+    PelmaricWeb.watchPadsForAgain();
   },
 
   web_page_read_gamepads__deps: ['$PelmaricWeb'],

@@ -13,6 +13,7 @@
 #include "platform/backend.h"
 #include "platform/events.h"
 #include "platform/pad.h"
+#include "platform/pause.h"
 #include "platform/picture.h"
 #include "platform/web/web_page.h"
 
@@ -33,6 +34,13 @@ constexpr double kTickPeriodMs = 1000.0 / kTimerTicksPerSecond;
 // it moves on: the same step read a third time in a row means the game is
 // waiting, and the read sleeps until the next step.
 constexpr int kReadsBeforeWaiting = 3;
+
+// While paused the game wakes this often, to play on soon after a key or a
+// click, and otherwise leaves the browser alone: no frame, no animation
+// callback. It reads the gamepads only at every fifth wake: in headless
+// Chromium a read costs about 2 ms, and 20 reads a second cost 5 % of a core.
+constexpr unsigned kPauseLookMs = 50;
+constexpr int kPauseWakesAPadLook = 5;
 
 // A game that falls behind never waits; it still hands the browser control
 // this often, so the page stays alive and the picture is seen.
@@ -115,6 +123,30 @@ EM_BOOL on_key_down(int, const EmscriptenKeyboardEvent* e, void*)
     EmscriptenFullscreenChangeEvent screen;
     if (code == kKeyEsc && emscripten_get_fullscreen_status(&screen) == EMSCRIPTEN_RESULT_SUCCESS && screen.isFullscreen)
         return EM_FALSE;
+    // P, Pause and M belong to the window (platform/pause.h).
+    const WindowKey window_own = window_key(code, e->ctrlKey || e->altKey || e->metaKey);
+    if (window_own != WindowKey::Game) {
+        if (e->repeat)
+            return EM_TRUE;
+        if (window_own == WindowKey::Sound) {
+            web_audio_switch_sound();
+        } else if (pause_asked()) {
+            pause_resume();
+            web_page_pause(0);
+        } else {
+            pause_ask();
+            web_page_pause(1);
+        }
+        return EM_TRUE;
+    }
+    // While paused the game hears no key but Esc, which ends it.
+    if (pause_asked()) {
+        if (code != kKeyEsc)
+            return EM_FALSE;
+        post_key(code, shift_mask(e->shiftKey, e->ctrlKey, e->altKey));
+        pause_end_game();
+        return EM_TRUE;
+    }
     if (code != 0)
         post_key(code, shift_mask(e->shiftKey, e->ctrlKey, e->altKey));
     const bool games_own = code == kKeyEsc || code == kKeyA || code == kKeyS || code == kKeyD;
@@ -126,6 +158,15 @@ void yield_to_browser(double ms)
 {
     emscripten_sleep(unsigned(ms));
     last_yield_ms = emscripten_get_now();
+}
+
+// Hands each gamepad the page lists to the pad rules; one it no longer
+// lists is unplugged.
+void read_gamepads()
+{
+    for (int slot = 0; slot < kTouchSlot; ++slot)
+        pad_slot(slot).connected = false;
+    web_page_read_gamepads();
 }
 
 uint64_t current_step()
@@ -157,7 +198,7 @@ void web_present(PutMode mode)
 extern "C" EMSCRIPTEN_KEEPALIVE void web_post_mouse(int kind, int dom_button, int shift, int ctrl, int alt, float x,
                                                     float y)
 {
-    if (stopped)
+    if (stopped || pause_asked())
         return;
     const int16_t modifiers = shift_mask(shift, ctrl, alt);
     if (kind == 0) {
@@ -181,8 +222,25 @@ extern "C" EMSCRIPTEN_KEEPALIVE void web_gamepad(int index, float stick_x, float
 
 extern "C" EMSCRIPTEN_KEEPALIVE void web_touch_pad(int point, int down)
 {
-    if (!stopped && point >= 0 && point < int(std::size(kTouchPadButtons)))
+    // While paused a pad's press is not the game's; its release still is.
+    if (!stopped && point >= 0 && point < int(std::size(kTouchPadButtons)) && !(down && pause_asked()))
         pad_button(pad_slot(kTouchSlot), kTouchPadButtons[point], down != 0);
+}
+
+extern "C" EMSCRIPTEN_KEEPALIVE void web_pause()
+{
+    if (!stopped)
+        pause_ask();
+}
+
+extern "C" EMSCRIPTEN_KEEPALIVE void web_play_on() { pause_resume(); }
+
+extern "C" EMSCRIPTEN_KEEPALIVE void web_end_game()
+{
+    if (stopped || pause_ending())
+        return;
+    post_key(kKeyEsc);
+    pause_end_game();
 }
 
 extern "C" EMSCRIPTEN_KEEPALIVE float web_aim_x() { return pad_aim_x(); }
@@ -212,13 +270,36 @@ void plat_open_window()
 void plat_process_events()
 {
     ++frames;
-    for (int slot = 0; slot < kTouchSlot; ++slot)
-        pad_slot(slot).connected = false;
-    web_page_read_gamepads();
+    read_gamepads();
     pad_frame(uint64_t(emscripten_get_now()));
     if (web_audio_music_ended())
         post_event(music_done());
     dispatch_events();
+}
+
+// The page shows its pause screen and holds the sound; the game sleeps in
+// steps of kPauseLookMs, looking at the gamepads now and then. The clock
+// moves on by the pause's length, so the next frame follows the last.
+void plat_hold_while_paused()
+{
+    if (!pause_asked() || stopped)
+        return;
+    const double began = emscripten_get_now();
+    web_page_pause(1);
+    for (int look = 0; pause_asked(); ++look) {
+        yield_to_browser(kPauseLookMs);
+        if (look % kPauseWakesAPadLook != kPauseWakesAPadLook - 1)
+            continue;
+        read_gamepads();
+        switch (pad_paused_frame()) {
+        case PadWhilePaused::PlayOn: pause_resume(); break;
+        case PadWhilePaused::End: web_end_game(); break;
+        case PadWhilePaused::Nothing: break;
+        }
+    }
+    start_ms += emscripten_get_now() - began;
+    if (!pause_ending())
+        web_page_pause(0);
 }
 
 // The page's pointer style is a switch; the shared counter (backend.cpp)

@@ -2,6 +2,7 @@
 #include "platform/music_device.h"
 #include "platform/platform.h"
 #include "platform/sdl/midi_length.h"
+#include "platform/sdl/sdl_audio.h"
 #include "platform/sdl/sdl_audio_stats.h"
 #include "tests/audio/audio_support.h"
 
@@ -173,6 +174,24 @@ TEST_F(MusicOutput, ThePieceLoopsWithAShortGapAndStartsOverEachTime)
             RecordProperty("loop_gap_ms_" + std::to_string(play), std::to_string(gap * 1e3));
         }
     }
+}
+
+TEST_F(MusicOutput, APauseHoldsThePieceWhereItIsAndItsEndWaitsForIt)
+{
+    write_bytes(folder.file("MUSIC4.MID"), test_piece());
+    start_music();
+    ASSERT_TRUE(capture.wait_output(0.75)); // the second stroke (0.5 s) has sounded
+    sdl_audio_hold(true);
+    // Paused longer than the whole piece: its end must not be told.
+    ASSERT_TRUE(capture.wait_output(kPieceSeconds + 0.5));
+    EXPECT_TRUE(done_calls.empty());
+    sdl_audio_hold(false);
+    ASSERT_TRUE(wait_until([&] { return !done_calls.empty(); }, kPieceSeconds + 10.0));
+    std::vector<double> found = onsets(heard());
+    // The third stroke comes where the piece left off, a pause later.
+    ASSERT_EQ(found.size(), 3u) << testing::PrintToString(found);
+    EXPECT_NEAR(found[1] - found[0], 0.5, 0.01);
+    EXPECT_GT(found[2] - found[1], 0.5 + kPieceSeconds + 0.4);
 }
 
 TEST_F(MusicOutput, TheRestartKeepsTheLoadedPieceUntilItsFileChanges)

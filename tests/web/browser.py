@@ -47,7 +47,7 @@ CHROMIUM_FLAGS = [
 
 # Virtual-key codes of the keys the tests press, for the DevTools protocol.
 KEYS = {"a": ("a", "KeyA", 65), "s": ("s", "KeyS", 83), "d": ("d", "KeyD", 68),
-        "q": ("q", "KeyQ", 81), "Escape": ("Escape", "Escape", 27)}
+        "q": ("q", "KeyQ", 81), "p": ("p", "KeyP", 80), "m": ("m", "KeyM", 77), "Escape": ("Escape", "Escape", 27)}
 
 
 class QuietHandler(http.server.SimpleHTTPRequestHandler):

@@ -1,6 +1,6 @@
 // gamepad_test.cpp -- the real game on the SDL backend, played with SDL's virtual game controller.
 //
-// Usage: gamepad_test CASE   (aim, launch, stream, end, unplug), under an X
+// Usage: gamepad_test CASE   (aim, launch, stream, end, unplug, pause), under an X
 // server (tests/x11/with_xvfb.sh). Each case starts the game, plugs in a
 // virtual pad (SDL_JoystickAttachVirtualEx) the way a real one arrives, works
 // its sticks and buttons, runs the game's own frames and looks at what the
@@ -8,16 +8,20 @@
 // when the case holds.
 #include "combat/tables.h"
 #include "platform/events.h"
+#include "platform/pause.h"
 #include "platform/platform.h"
 #include "shell/game_loop.h"
 
 #include <SDL.h>
+
+#include <algorithm>
 
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -278,10 +282,7 @@ void case_end()
 {
     VirtualPad pad = plug_in();
     std::atexit(check_how_it_ended);
-    set_button(pad, SDL_CONTROLLER_BUTTON_START, true);
-    run_frames(64);
-    set_button(pad, SDL_CONTROLLER_BUTTON_START, false);
-    run_frames(2);
+    // Start alone pauses (the pause case); Back alone does nothing.
     set_button(pad, SDL_CONTROLLER_BUTTON_BACK, true);
     run_frames(64);
     set_button(pad, SDL_CONTROLLER_BUTTON_START, true);
@@ -323,12 +324,81 @@ void case_unplug()
 
 } // namespace
 
+// Holds the game as the frame loop does between frames, while another
+// thread works `button` (down, or up) after a fifth of a second, as a
+// player would; true when the hold returned within 10 s.
+bool hold_while(const VirtualPad& pad, SDL_GameControllerButton button, bool down)
+{
+    std::thread player([&] {
+        SDL_Delay(200);
+        set_button(pad, button, down);
+    });
+    const Uint64 began = SDL_GetTicks64();
+    // A hold that never returns fails the test by its deadline; one that
+    // returns before the press was made is caught here.
+    plat_hold_while_paused();
+    const Uint64 held_ms = SDL_GetTicks64() - began;
+    player.join();
+    check(held_ms >= 150, "the pause ended after " + std::to_string(held_ms) + " ms, before the pad was pressed");
+    return held_ms < 10000;
+}
+
+// Start alone pauses; while paused no frame runs, Start or South plays on,
+// and the South that played on launches nothing, held or not; Back + Start
+// ends the game from the pause.
+void case_pause()
+{
+    VirtualPad pad = plug_in();
+    aim_at(400, 200);
+    set_button(pad, SDL_CONTROLLER_BUTTON_START, true);
+    for (int frame = 0; frame < 640 && !pause_asked(); ++frame)
+        run_frame();
+    check(pause_asked(), "Start alone did not pause the game");
+    set_button(pad, SDL_CONTROLLER_BUTTON_START, false);
+
+    check(shot_count == 0, "interceptors in flight before the pause");
+    hold_while(pad, SDL_CONTROLLER_BUTTON_A, true);
+    check(!pause_asked(), "South did not play on");
+    int16_t most = 0;
+    for (int frame = 0; frame < 96; ++frame) { // held 1.5 s: past the repeat's delay
+        run_frame();
+        most = std::max(most, shot_count);
+    }
+    check(most == 0, "the South that played on launched " + std::to_string(most) + " interceptors");
+    set_button(pad, SDL_CONTROLLER_BUTTON_A, false);
+    run_frames(2);
+
+    set_button(pad, SDL_CONTROLLER_BUTTON_START, true);
+    run_frames(2);
+    check(pause_asked(), "Start did not pause the game a second time");
+    set_button(pad, SDL_CONTROLLER_BUTTON_START, false);
+    hold_while(pad, SDL_CONTROLLER_BUTTON_START, true);
+    check(!pause_asked(), "Start did not play on");
+
+    // Start still held: Back now ends the game, from a pause.
+    set_button(pad, SDL_CONTROLLER_BUTTON_START, false);
+    run_frames(2);
+    set_button(pad, SDL_CONTROLLER_BUTTON_START, true);
+    run_frames(2);
+    check(pause_asked(), "Start did not pause the game a third time");
+    if (failures > 0)
+        std::_Exit(1);
+    std::atexit(check_how_it_ended);
+    hold_while(pad, SDL_CONTROLLER_BUTTON_BACK, true);
+    check(pause_ending(), "Back + Start did not end the game from the pause");
+    end_stage = EndStage::BothPressed;
+    run_frame(); // the ending's frame: the Esc handler ends the program here
+    std::fputs("FAILED: the frame after Back + Start in a pause did not end the game\n", stderr);
+    std::_Exit(1);
+}
+
 int main(int argc, char** argv)
 {
     const struct {
         const char* name;
         void (*run)();
-    } cases[] = {{"aim", case_aim}, {"launch", case_launch}, {"stream", case_stream}, {"end", case_end}, {"unplug", case_unplug}};
+    } cases[] = {{"aim", case_aim}, {"launch", case_launch}, {"stream", case_stream}, {"end", case_end}, {"unplug", case_unplug},
+                 {"pause", case_pause}};
     for (const auto& c : cases) {
         if (argc == 2 && std::strcmp(argv[1], c.name) == 0) {
             start_up(20261207u);
@@ -340,6 +410,6 @@ int main(int argc, char** argv)
             std::_Exit(failures == 0 ? 0 : 1);
         }
     }
-    std::fputs("usage: gamepad_test {aim|launch|stream|end|unplug}\n", stderr);
+    std::fputs("usage: gamepad_test {aim|launch|stream|end|unplug|pause}\n", stderr);
     return 2;
 }

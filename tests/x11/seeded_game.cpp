@@ -2,7 +2,8 @@
 //
 // Usage: seeded_game SEED FRAMES
 // Starts the game as the program does but with the given seed, runs FRAMES
-// frames with no input, prints "frozen" and then only keeps the window
+// frames with no input (pausing between frames when asked, as the game
+// does), prints "frozen" and then only keeps the window
 // alive: events are still handled (the window's keys, resizes, exposes) and
 // presented, but no frame runs, so the picture stays the one pelmaric-sim
 // --seed SEED --frames FRAMES --screenshot writes.
@@ -21,8 +22,11 @@ int main(int argc, char** argv)
         return 2;
     }
     start_up(uint32_t(std::strtoul(argv[1], nullptr, 10)));
-    for (long frame = std::strtol(argv[2], nullptr, 10); frame > 0; --frame)
+    // Paused between frames as the game is, so a pause can be checked against the runner.
+    for (long frame = std::strtol(argv[2], nullptr, 10); frame > 0; --frame) {
+        plat_hold_while_paused();
         run_frame();
+    }
     std::puts("frozen");
     std::fflush(stdout);
     for (;;) {
