@@ -73,3 +73,10 @@ const std::vector<std::string>& mem_music_device_calls();
 
 // Counts plat_process_events calls; the notification must arrive only there.
 uint64_t mem_event_processing_calls();
+
+// The last game kept (plat_keep_game) since the reset; empty if none.
+const std::string& mem_kept_game();
+
+// The verdict of the last watched game and whether it matched; "" if none.
+const std::string& mem_replay_verdict();
+bool mem_replay_matched();
