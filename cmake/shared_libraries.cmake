@@ -25,9 +25,7 @@ set(PELMARIC_PLATFORM_COMMON_SOURCES
   ${PELMARIC_TOP}/platform/replay_file.cpp)
 add_library(pelmaric_platform_common OBJECT ${PELMARIC_PLATFORM_COMMON_SOURCES})
 
-# The version, from the one place it is written, the top CMakeLists.txt's
-# project(): --version prints it and every kept game names it.
-file(STRINGS ${PELMARIC_TOP}/CMakeLists.txt PELMARIC_PROJECT_LINE REGEX "^project\\(Pelmaric VERSION ")
-string(REGEX MATCH "[0-9]+\\.[0-9]+\\.[0-9]+" PELMARIC_VERSION "${PELMARIC_PROJECT_LINE}")
+# The version a kept game names (cmake/version.cmake).
+include(${CMAKE_CURRENT_LIST_DIR}/version.cmake)
 set_source_files_properties(${PELMARIC_TOP}/platform/replay_file.cpp PROPERTIES
   COMPILE_DEFINITIONS PELMARIC_VERSION="${PELMARIC_VERSION}")
