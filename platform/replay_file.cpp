@@ -1,6 +1,8 @@
 // replay_file.cpp -- writes and reads a kept game's text (see replay_file.h).
 #include "platform/replay_file.h"
 
+#include "platform/platform.h"
+
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -268,6 +270,18 @@ bool read_replay_file(const char* path, std::string& bytes, std::string& why)
         return false;
     }
     return true;
+}
+
+bool read_replay_for_window(const char* path, Replay& out, std::string& why)
+{
+    std::string bytes;
+    if (!read_replay_file(path, bytes, why) || !read_replay(bytes.data(), bytes.size(), out, why))
+        return false;
+    if (out.head.width == kClientWidth && out.head.height == kClientHeight)
+        return true;
+    why = "recorded in a " + std::to_string(out.head.width) + "x" + std::to_string(out.head.height) +
+          " client area; the game plays only " + std::to_string(kClientWidth) + "x" + std::to_string(kClientHeight);
+    return false;
 }
 
 uint64_t replay_digest(const std::string& state_text)

@@ -82,5 +82,9 @@ bool read_replay(const char* bytes, size_t size, Replay& out, std::string& why);
 // with a reason (a folder, missing, unreadable, too large).
 bool read_replay_file(const char* path, std::string& bytes, std::string& why);
 
+// A replay for the game window (the desktop's or the page's), which plays
+// only kClientWidth x kClientHeight: the file at `path` read and checked.
+bool read_replay_for_window(const char* path, Replay& out, std::string& why);
+
 // The digest of a state text: 64-bit FNV-1a.
 uint64_t replay_digest(const std::string& state_text);

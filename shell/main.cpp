@@ -1,5 +1,4 @@
 // main.cpp -- the real game: the SDL platform and the frame loop, a kept game watched again, or --help and --version.
-#include "platform/platform.h"
 #include "platform/replay_file.h"
 #include "shell/game_loop.h"
 #include "shell/replay.h"
@@ -51,13 +50,8 @@ int main(int argc, char** argv)
         }
         const char* path = argv[i + 1];
         static Replay replay;
-        std::string bytes, why;
-        if (read_replay_file(path, bytes, why) && read_replay(bytes.data(), bytes.size(), replay, why) &&
-            (replay.head.width != kClientWidth || replay.head.height != kClientHeight))
-            why = "recorded in a " + std::to_string(replay.head.width) + "x" + std::to_string(replay.head.height) +
-                  " client area; the window plays only " + std::to_string(kClientWidth) + "x" +
-                  std::to_string(kClientHeight);
-        if (!why.empty()) {
+        std::string why;
+        if (!read_replay_for_window(path, replay, why)) {
             std::fprintf(stderr, "pelmaric: cannot replay %s: %s\n", path, why.c_str());
             return 2;
         }

@@ -9,7 +9,7 @@
 
 var LibraryPelmaricWeb = {
   $PelmaricWeb__postset: 'PelmaricWeb.preparePage();',
-  $PelmaricWeb__deps: ['$PelmaricAudio'],
+  $PelmaricWeb__deps: ['$PelmaricAudio', '$PelmaricReplay'],
   $PelmaricWeb: {
     canvas: null,
     context2d: null,
@@ -144,6 +144,8 @@ var LibraryPelmaricWeb = {
         if (p.state === 'loading' || p.state === 'ready') {
           if (e.type === 'keydown' && (e.ctrlKey || e.altKey || e.metaKey || e.key === 'Escape'))
             return;   // a browser shortcut, not a wish to play
+          if (e.target.closest && e.target.closest('.replay-control'))
+            return;   // choosing a replay (web_replay.js)
           p.begin();
         }
         PelmaricAudio.gesture();
@@ -169,7 +171,7 @@ var LibraryPelmaricWeb = {
           game.dataset.padsShown = '1';
           p.fitCanvas();
         }
-        if (!e.target.closest || !e.target.closest('#again, #fullscreen'))
+        if (!e.target.closest || !e.target.closest('#again, #fullscreen, .replay-control'))
           e.preventDefault();
         p.touches(e);
       }, {passive: false});
@@ -208,9 +210,12 @@ var LibraryPelmaricWeb = {
         p.startWanted = p.state === 'loading';
         return;
       }
+      var args = PelmaricReplay.startArguments(); // a replay to watch, or a new game
+      if (args === null)
+        return;
       p.setState('playing');
       document.getElementById('start').hidden = true;
-      callMain([]);
+      callMain(args);
     },
 
     enterFullscreen: function() {

@@ -223,7 +223,7 @@ def case_refused(binary):
             "empty": ("", "empty"),
             "huge": (None, "larger than 64 MiB"),
             "folder": (None, "Is a directory"),
-            "small": ("\n".join(good).replace("800x600", "640x480") + "\n", "plays only 800x600"),
+            "small": ("\n".join(good).replace("800x600", "640x480") + "\n", "game plays only 800x600"),
         }
         for name, (text, reason) in cases.items():
             path = os.path.join(folder, name)
