@@ -26,7 +26,7 @@ struct AudioCall {
 
 // Back to a new machine: a black W x H picture, pointer counter 0 (pointer
 // shown), clock 0 advancing 16 ms per read, no queued events, no pads, empty
-// logs and counts, the program folder set to `folder`.
+// logs and counts, no game kept or watched, the program folder set to `folder`.
 void mem_reset(int w = kClientWidth, int h = kClientHeight, const std::string& folder = "/pelmaric");
 
 // Resizes the client area (the picture, cleared to black), as a user might
