@@ -22,6 +22,7 @@
 #include "tools/sim_args.h"
 #include "tools/sim_outputs.h"
 
+#include <cerrno>
 #include <cinttypes>
 #include <csignal>
 #include <cstdio>
@@ -147,14 +148,19 @@ int run(Options o, Outputs& out)
     if (!o.verify)
         return 0;
     const uint64_t digest = replay_digest(state_json(frames_run, ended));
-    if (digest == replay.digest) {
+    const bool matched = digest == replay.digest;
+    if (matched)
         std::puts("matched");
-        return 0;
+    else
+        std::printf("mismatch: the replay ends at frame %ld with digest %016" PRIx64
+                    ", this run ended at frame %ld with digest %016" PRIx64 "\n",
+                    replay.frames, replay.digest, frames_run, digest);
+    // A verdict nobody could read is no match.
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        std::fprintf(stderr, "pelmaric-sim: cannot write the verdict: %s\n", std::strerror(errno ? errno : EIO));
+        return 1;
     }
-    std::printf("mismatch: the replay ends at frame %ld with digest %016" PRIx64
-                ", this run ended at frame %ld with digest %016" PRIx64 "\n",
-                replay.frames, replay.digest, frames_run, digest);
-    return 1;
+    return matched ? 0 : 1;
 }
 
 } // namespace
