@@ -1,5 +1,6 @@
 // frame.cpp -- the cost of one whole run_frame() of a busy game on the memory platform.
 #include "platform/memory/memory_platform.h"
+#include "platform/recording.h"
 #include "scene/backdrop.h"
 #include "scene/skyline.h"
 #include "shell/game_loop.h"
@@ -39,11 +40,22 @@ struct Player {
 // the game stays as busy as the moment chosen.
 constexpr int kStretch = 64;
 
+// Puts the moment back, with the game kept as the player's games are (every
+// event appended to the record) when `kept`.
+void start_stretch(const GameSnapshot& moment, bool kept)
+{
+    put_back(moment);
+    if (kept)
+        recording_start(1, kClientWidth, kClientHeight);
+}
+
 // A game from seed 1 played by the Player until wave 1's launch interval has
-// come down to the argument (80 at the wave's start, 16 at its last launch),
-// then run frame by frame from that moment.
+// come down to the first argument (80 at the wave's start, 16 at its last
+// launch), then run frame by frame from that moment; kept as it is played
+// when the second argument is 1.
 void BM_BusyFrame(benchmark::State& state)
 {
+    const bool kept = state.range(1) != 0;
     mem_reset();
     start_up(1);
     Player player;
@@ -56,7 +68,7 @@ void BM_BusyFrame(benchmark::State& state)
     GameSnapshot moment;
     save_game(moment);
 
-    put_back(moment);
+    start_stretch(moment, kept);
 
     double missiles_seen = 0, particles_seen = 0, shots_seen = 0, blasts_seen = 0;
     long in_stretch = 0;
@@ -72,7 +84,7 @@ void BM_BusyFrame(benchmark::State& state)
             // Also empties the platform's audio log, which would otherwise
             // grow for the whole run.
             state.PauseTiming();
-            put_back(moment);
+            start_stretch(moment, kept);
             in_stretch = 0;
             state.ResumeTiming();
         }
@@ -88,6 +100,9 @@ void BM_BusyFrame(benchmark::State& state)
 
 } // namespace
 
-BENCHMARK(BM_BusyFrame)->ArgName("interval")->Arg(60)->Arg(40)->Arg(20)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_BusyFrame)
+    ->ArgNames({"interval", "kept"})
+    ->ArgsProduct({{60, 40, 20}, {0, 1}})
+    ->Unit(benchmark::kMicrosecond);
 
 BENCHMARK_MAIN();

@@ -3,7 +3,7 @@
 # pelmaric_game: shell/, scene/ and combat/, no platform code, linked into
 # every program. pelmaric_platform_common: the picture, the event list and its
 # text form, the game pads' rules, the music control, the pointer counter and
-# the timer's steps (backend.h). A backend adds its own files to the second.
+# the timer's steps (backend.h), the kept game and its replay text. A backend adds its own files to the second.
 # The source lists stay at hand for a program that must build them otherwise.
 get_filename_component(PELMARIC_TOP ${CMAKE_CURRENT_LIST_DIR}/.. ABSOLUTE)
 
@@ -21,5 +21,12 @@ set(PELMARIC_PLATFORM_COMMON_SOURCES
   ${PELMARIC_TOP}/platform/event_text.cpp
   ${PELMARIC_TOP}/platform/pad.cpp
   ${PELMARIC_TOP}/platform/pause.cpp
-  ${PELMARIC_TOP}/platform/music_control.cpp)
+  ${PELMARIC_TOP}/platform/music_control.cpp
+  ${PELMARIC_TOP}/platform/recording.cpp
+  ${PELMARIC_TOP}/platform/replay_file.cpp)
 add_library(pelmaric_platform_common OBJECT ${PELMARIC_PLATFORM_COMMON_SOURCES})
+
+# The version a kept game names (cmake/version.cmake).
+include(${CMAKE_CURRENT_LIST_DIR}/version.cmake)
+set_source_files_properties(${PELMARIC_TOP}/platform/replay_file.cpp PROPERTIES
+  COMPILE_DEFINITIONS PELMARIC_VERSION="${PELMARIC_VERSION}")

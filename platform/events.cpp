@@ -1,6 +1,7 @@
 // events.cpp -- the queue of window events and the one switch that hands them to the handlers.
 #include "platform/events.h"
 
+#include "platform/recording.h"
 #include "shell/handlers.h"
 
 #include <cstddef>
@@ -30,7 +31,11 @@ void dispatch(const WindowEvent& e)
 
 } // namespace
 
-void post_event(const WindowEvent& e) { queue.push_back(e); }
+void post_event(const WindowEvent& e)
+{
+    if (!watching_drops(e))
+        queue.push_back(e);
+}
 
 void post_key(int16_t code, int16_t shift)
 {
@@ -45,12 +50,14 @@ WindowEvent peek_event(int index) { return queue[head + size_t(index)]; }
 
 void dispatch_events()
 {
+    recording_frame_begins();
     while (head < queue.size()) {
         const WindowEvent e = queue[head++];
         if (head == queue.size()) {
             queue.clear();
             head = 0;
         }
+        recording_note(e);
         dispatch(e);
     }
 }

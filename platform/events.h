@@ -55,6 +55,8 @@ inline WindowEvent music_done() { return {EventKind::MusicDone, 0, 0, 0, 0}; }
 
 // Queues an event for the next plat_process_events. Backends call it as they
 // translate their input; the tests and the runner call it for their scripts.
+// While a kept game is watched the player's events are dropped here
+// (platform/recording.h).
 // Room for thousands of events is made once, so a real window's input never
 // allocates; only a script that queues more in one frame makes the queue grow.
 void post_event(const WindowEvent& e);
@@ -72,7 +74,8 @@ int pending_events();
 // left in the queue: for tests that look at what a backend posted.
 WindowEvent peek_event(int index);
 
-// Hands every queued event to its handler, oldest first. Each event leaves
+// Hands every queued event to its handler, oldest first, noting each in the
+// game being kept (platform/recording.h). Each event leaves
 // the queue before its handler runs, so an Esc that ends the game leaves the
 // events after it unhandled. Called by each backend's plat_process_events.
 void dispatch_events();

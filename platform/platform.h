@@ -7,6 +7,7 @@
 // knows the game's rules; the game knows nothing of SDL.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 // A 24-bit colour. Components above 255 are taken as 255 when composed.
@@ -98,6 +99,20 @@ const char* plat_program_folder();
 // the pointer has been shown again. (The memory backend stops the run instead
 // of the process; see platform/memory/memory_platform.h.)
 [[noreturn]] void plat_end_program();
+
+// ---- Kept games ------------------------------------------------------------
+
+// Keeps a finished game's replay (`size` bytes of text, platform/replay_file.h):
+// a file of its own in the player's state folder on the desktop, the
+// browser's storage in the page; the oldest beyond the last 20 go. Called
+// once, as the game ends. A game that cannot be kept says so in one line on
+// stderr, and the game ends as it would have.
+void plat_keep_game(const char* text, size_t size);
+
+// The end of a watched game: says `verdict` (one line: "matched", or what
+// differed) where the player sees it, and ends the program, with status 0
+// when `matched` and 1 when not.
+[[noreturn]] void plat_end_replay(const char* verdict, bool matched);
 
 // ---- Audio -----------------------------------------------------------------
 

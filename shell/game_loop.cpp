@@ -12,6 +12,7 @@
 #include "scene/skyline.h"
 #include "shell/game_state.h"
 #include "shell/handlers.h"
+#include "shell/replay.h"
 #include "shell/rnd.h"
 #include "shell/rounding.h"
 #include "shell/sound.h"
@@ -20,6 +21,7 @@
 
 int16_t mouse_x = 0;
 int16_t mouse_y = 0;
+int32_t cursor_counter = 0;
 
 namespace {
 
@@ -33,6 +35,7 @@ void game_loop_reset()
 {
     mouse_x = 0;
     mouse_y = 0;
+    cursor_counter = 0;
 }
 
 void start_up(uint32_t seed)
@@ -41,7 +44,7 @@ void start_up(uint32_t seed)
     plat_open_window();
 
     // The pointer counter may already be negative; one call is always made.
-    while (plat_show_cursor(false) >= 0) {
+    while ((cursor_counter = plat_show_cursor(false)) >= 0) {
     }
 
     rnd_seed(seed);
@@ -117,7 +120,9 @@ void run_frame()
 void Form_Load()
 {
     auto now = std::chrono::system_clock::now().time_since_epoch();
-    start_up(uint32_t(std::chrono::duration_cast<std::chrono::microseconds>(now).count()));
+    const uint32_t seed = uint32_t(std::chrono::duration_cast<std::chrono::microseconds>(now).count());
+    start_up(seed);
+    keep_game(seed);
     for (;;) {
         plat_hold_while_paused();
         run_frame();
@@ -129,8 +134,9 @@ void Form_KeyPress(int16_t key_ascii)
     if (key_ascii != kKeyEsc)
         return;
     // Show the pointer again: call until the counter is 1 or more.
-    while (plat_show_cursor(true) <= 0) {
+    while ((cursor_counter = plat_show_cursor(true)) <= 0) {
     }
+    game_over(true);
     plat_end_program();
 }
 

@@ -8,6 +8,10 @@
 extern int16_t mouse_x;
 extern int16_t mouse_y;
 
+// The pointer's display counter as the game's last call left it: start-up
+// hides the pointer, Esc shows it again. Part of a kept game's final state.
+extern int32_t cursor_counter;
+
 // The crosshair back to (0, 0), as at program start. Called by start-up.
 void game_loop_reset();
 
@@ -19,7 +23,8 @@ template <typename Visitor> void visit_game_loop(Visitor& v)
 }
 
 // The program's entry once the platform is ready: start-up with a seed from
-// the system clock, then the frame loop, which never returns. The game ends
+// the system clock, then the frame loop, which never returns. Each game is
+// kept (shell/replay.h). The game ends
 // only through Esc (or the window's close button, which acts as Esc).
 [[noreturn]] void Form_Load();
 

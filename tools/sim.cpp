@@ -9,15 +9,21 @@
 // where it cannot be). Exit status: 0 done, 1 an output could not be written
 // or memory ran out (nothing is left behind), 2 bad arguments or input
 // (nothing runs); a signal that ends the run takes the temporary files away.
+// With --verify the input is a kept game (platform/replay_file.h), played
+// with its own seed, frames and size: 0 when the final state has the digest
+// it recorded, 1 when not.
 #include "platform/event_text.h"
 #include "platform/memory/memory_platform.h"
 #include "platform/picture.h"
+#include "platform/replay_file.h"
 #include "shell/game_loop.h"
 #include "tools/game_record.h"
 #include "tools/png_writer.h"
 #include "tools/sim_args.h"
 #include "tools/sim_outputs.h"
 
+#include <cerrno>
+#include <cinttypes>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -30,6 +36,7 @@ namespace {
 const char* kUsage =
     "usage: pelmaric-sim --seed N --frames F [--size WxH] [--input FILE]\n"
     "                    [--state FILE] [--trace FILE] [--audio-log FILE] [--screenshot FILE.png]\n"
+    "       pelmaric-sim --input REPLAY --verify [--state FILE] ...\n"
     "       pelmaric-sim --help\n";
 
 const char* kHelp =
@@ -45,8 +52,12 @@ const char* kHelp =
     "  --trace FILE       one JSON line per frame\n"
     "  --audio-log FILE   one line per sound effect and music-control write\n"
     "  --screenshot FILE  the final picture, as a PNG\n"
+    "  --verify           plays the replay given by --input (a kept game) with its\n"
+    "                     seed, frames and size, and prints \"matched\" when the\n"
+    "                     final state has the recorded digest, else a mismatch line\n"
     "\n"
-    "Exit status: 0 done, 1 an output could not be written, 2 bad arguments or input.\n";
+    "Exit status: 0 done (with --verify: matched), 1 an output could not be written\n"
+    "(with --verify: or a mismatch), 2 bad arguments or input.\n";
 
 // Writes the audio calls made since `done` and returns the new count; adds
 // each effect's name to `sounds`.
@@ -74,9 +85,28 @@ size_t log_audio(Output& log, long frame, size_t done, std::vector<std::string>&
 // Still reading the input when memory runs out: a bad input, status 2.
 bool reading_input = true;
 
-int run(const Options& o, Outputs& out)
+// Reads the replay to verify and takes its seed, frames and size into `o`.
+Replay read_replay_options(Options& o)
 {
-    std::vector<TimedEvent> events = o.input.empty() ? std::vector<TimedEvent>{} : read_input(o.input);
+    Replay replay;
+    std::string bytes, why;
+    if (!read_replay_file(o.input.c_str(), bytes, why) || !read_replay(bytes.data(), bytes.size(), replay, why))
+        throw BadArguments{"cannot verify " + o.input + ": " + why, false};
+    o.seed = replay.head.seed;
+    o.frames = replay.frames;
+    o.width = replay.head.width;
+    o.height = replay.head.height;
+    return replay;
+}
+
+int run(Options o, Outputs& out)
+{
+    Replay replay;
+    if (o.verify)
+        replay = read_replay_options(o);
+    std::vector<TimedEvent> events = o.verify          ? std::move(replay.events)
+                                     : o.input.empty() ? std::vector<TimedEvent>{}
+                                                       : read_input(o.input);
     out.open(o);
     reading_input = false;
 
@@ -115,7 +145,22 @@ int run(const Options& o, Outputs& out)
         out.screenshot.write(reinterpret_cast<const char*>(png.data()), png.size());
     }
     out.commit();
-    return 0;
+    if (!o.verify)
+        return 0;
+    const uint64_t digest = replay_digest(state_json(frames_run, ended));
+    const bool matched = digest == replay.digest;
+    if (matched)
+        std::puts("matched");
+    else
+        std::printf("mismatch: the replay ends at frame %ld with digest %016" PRIx64
+                    ", this run ended at frame %ld with digest %016" PRIx64 "\n",
+                    replay.frames, replay.digest, frames_run, digest);
+    // A verdict nobody could read is no match.
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        std::fprintf(stderr, "pelmaric-sim: cannot write the verdict: %s\n", std::strerror(errno ? errno : EIO));
+        return 1;
+    }
+    return matched ? 0 : 1;
 }
 
 } // namespace

@@ -89,6 +89,9 @@ Options parse_options(int argc, char** argv)
                 throw BadArguments{"--size takes WxH, each from 1 to 8192, as in 800x600", true};
             o.width = int(w);
             o.height = int(h);
+            o.have_size = true;
+        } else if (name == "--verify") {
+            o.verify = true;
         } else if (name == "--input") {
             o.input = path();
         } else if (name == "--state") {
@@ -103,6 +106,13 @@ Options parse_options(int argc, char** argv)
             // Quoted like a bad line: an argument may be anything.
             throw BadArguments{"unknown option " + quote(name), true};
         }
+    }
+    if (o.verify) {
+        if (o.input.empty())
+            throw BadArguments{"--verify needs --input, the replay to verify", true};
+        if (o.have_seed || o.have_frames || o.have_size)
+            throw BadArguments{"--verify takes the seed, the frames and the size from the replay: give none", true};
+        return o;
     }
     if (!o.have_seed)
         throw BadArguments{"--seed is required", true};

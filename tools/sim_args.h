@@ -9,7 +9,8 @@
 #include <vector>
 
 struct Options {
-    bool have_seed = false, have_frames = false;
+    bool have_seed = false, have_frames = false, have_size = false;
+    bool verify = false; // --verify: seed, frames and size from the --input replay
     uint32_t seed = 0;
     long frames = 0;
     int width = 800, height = 600;

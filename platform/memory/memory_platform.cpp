@@ -6,6 +6,7 @@
 #include "platform/pad.h"
 #include "platform/pause.h"
 #include "platform/picture.h"
+#include "platform/recording.h"
 
 namespace {
 
@@ -22,6 +23,10 @@ uint64_t processing_calls = 0;
 std::string program_folder = "/pelmaric";
 std::vector<AudioCall> audio_calls;
 std::vector<std::string> device_calls;
+
+std::string kept_game;
+std::string replay_verdict;
+bool replay_matched = false;
 
 } // namespace
 
@@ -43,6 +48,10 @@ void mem_reset(int w, int h, const std::string& folder)
     audio_calls.clear();
     device_calls.clear();
     music_control_reset();
+    recording_reset();
+    kept_game.clear();
+    replay_verdict.clear();
+    replay_matched = false;
 }
 
 void mem_set_client_size(int w, int h) { picture_resize(w, h); }
@@ -112,6 +121,19 @@ uint32_t plat_tick_count()
 const char* plat_program_folder() { return program_folder.c_str(); }
 
 void plat_end_program() { throw ProgramEnded{}; }
+
+void plat_keep_game(const char* text, size_t size) { kept_game.assign(text, size); }
+
+void plat_end_replay(const char* verdict, bool matched)
+{
+    replay_verdict = verdict;
+    replay_matched = matched;
+    throw ProgramEnded{};
+}
+
+const std::string& mem_kept_game() { return kept_game; }
+const std::string& mem_replay_verdict() { return replay_verdict; }
+bool mem_replay_matched() { return replay_matched; }
 
 void plat_play_sound(const char* path, int32_t flags)
 {

@@ -26,7 +26,7 @@ struct AudioCall {
 
 // Back to a new machine: a black W x H picture, pointer counter 0 (pointer
 // shown), clock 0 advancing 16 ms per read, no queued events, no pads, empty
-// logs and counts, the program folder set to `folder`.
+// logs and counts, no game kept or watched, the program folder set to `folder`.
 void mem_reset(int w = kClientWidth, int h = kClientHeight, const std::string& folder = "/pelmaric");
 
 // Resizes the client area (the picture, cleared to black), as a user might
@@ -73,3 +73,10 @@ const std::vector<std::string>& mem_music_device_calls();
 
 // Counts plat_process_events calls; the notification must arrive only there.
 uint64_t mem_event_processing_calls();
+
+// The last game kept (plat_keep_game) since the reset; empty if none.
+const std::string& mem_kept_game();
+
+// The verdict of the last watched game and whether it matched; "" if none.
+const std::string& mem_replay_verdict();
+bool mem_replay_matched();

@@ -9,7 +9,7 @@
 
 var LibraryPelmaricWeb = {
   $PelmaricWeb__postset: 'PelmaricWeb.preparePage();',
-  $PelmaricWeb__deps: ['$PelmaricAudio'],
+  $PelmaricWeb__deps: ['$PelmaricAudio', '$PelmaricReplay'],
   $PelmaricWeb: {
     canvas: null,
     context2d: null,
@@ -146,6 +146,8 @@ var LibraryPelmaricWeb = {
         if (p.state === 'loading' || p.state === 'ready') {
           if (e.type === 'keydown' && (e.ctrlKey || e.altKey || e.metaKey || e.key === 'Escape'))
             return;   // a browser shortcut, not a wish to play
+          if (e.target.closest && e.target.closest('.replay-control'))
+            return;   // choosing a replay (web_replay.js)
           p.begin();
         }
         PelmaricAudio.gesture();
@@ -171,7 +173,7 @@ var LibraryPelmaricWeb = {
           game.dataset.padsShown = '1';
           p.fitCanvas();
         }
-        if (!e.target.closest || !e.target.closest('button:not(.pad)'))
+        if (!e.target.closest || !e.target.closest('button:not(.pad), .replay-control'))
           e.preventDefault();
         p.touches(e);
       }, {passive: false});
@@ -235,9 +237,12 @@ var LibraryPelmaricWeb = {
         p.startWanted = p.state === 'loading';
         return;
       }
+      var args = PelmaricReplay.startArguments(); // a replay to watch, or a new game
+      if (args === null)
+        return;
       p.setState('playing');
       document.getElementById('start').hidden = true;
-      callMain([]);
+      callMain(args);
     },
 
     // The page's ways to pause (its button, going out of sight or focus) and

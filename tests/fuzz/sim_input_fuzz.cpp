@@ -98,7 +98,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size)
     argv.push_back(nullptr);
     try {
         Options o = parse_options(int(words.size()), argv.data());
-        require(o.have_seed && o.have_frames && o.frames >= 0 && o.frames <= 1000000000L);
+        require(o.verify ? !o.input.empty() && !o.have_seed && !o.have_frames && !o.have_size
+                         : o.have_seed && o.have_frames && o.frames >= 0 && o.frames <= 1000000000L);
         require(o.width >= 1 && o.width <= 8192 && o.height >= 1 && o.height <= 8192);
     } catch (const BadArguments& bad) {
         require(!bad.message.empty() && bad.message.size() < kLongestMessage);

@@ -212,6 +212,56 @@ TEST(RunnerInput, FoldersEmptyNamesAndNulBytesAreRefusedTinyNumbersTaken)
     EXPECT_NE(slurp(d + "/s.json").find("\"mouse_x\": 0, \"mouse_y\": 300"), std::string::npos);
 }
 
+// A kept game as the window writes it, made here from the runner's own state:
+// 150 frames of seed 3 with launches, ended by Esc.
+std::string kept_game(const std::string& digest)
+{
+    return "# pelmaric replay 1\n# version " + std::string(PELMARIC_VERSION) +
+           "\n# seed 3\n# size 800x600\n2 move 300 200\n9 keydown 65\n40 keydown 68\n150 keydown 27\n"
+           "150 keypress 27\n# frames 150\n# digest " +
+           digest + "\n";
+}
+
+TEST(RunnerVerify, MatchedMismatchedAndMalformedAndTheOutputsOfAPlainRun)
+{
+    std::string d = temp_dir(), err;
+    // The digest is the 64-bit FNV-1a of what --state writes.
+    write(d + "/v.replay", kept_game("0000000000000000"));
+    ASSERT_EQ(sim("--seed 3 --frames 150 --input " + d + "/v.replay --state " + d + "/plain.json --trace " + d +
+                      "/plain.jsonl",
+                  &err),
+              0)
+        << err;
+    uint64_t h = 14695981039346656037ULL;
+    for (unsigned char c : slurp(d + "/plain.json"))
+        h = (h ^ c) * 1099511628211ULL;
+    char digest[17];
+    std::snprintf(digest, sizeof digest, "%016llx", (unsigned long long)h);
+
+    write(d + "/v.replay", kept_game(digest));
+    std::string out_file = d + "/verdict.txt";
+    EXPECT_EQ(sim("--input " + d + "/v.replay --verify --state " + d + "/v.json --trace " + d + "/v.jsonl >" +
+                      out_file,
+                  &err),
+              0)
+        << err;
+    EXPECT_EQ(slurp(out_file), "matched\n");
+    EXPECT_EQ(slurp(d + "/v.json"), slurp(d + "/plain.json"));
+    EXPECT_EQ(slurp(d + "/v.jsonl"), slurp(d + "/plain.jsonl"));
+
+    write(d + "/w.replay", kept_game(std::string(digest).replace(15, 1, digest[15] == '0' ? "1" : "0")));
+    EXPECT_EQ(sim("--input " + d + "/w.replay --verify >" + out_file, &err), 1) << err;
+    EXPECT_EQ(slurp(out_file).rfind("mismatch: the replay ends at frame 150 with digest ", 0), 0u) << slurp(out_file);
+
+    // The seed, frames and size come from the replay alone; a plain script has no header.
+    EXPECT_EQ(sim("--input " + d + "/v.replay --verify --seed 3", &err), 2);
+    EXPECT_NE(err.find("give none"), std::string::npos) << err;
+    EXPECT_EQ(sim("--verify --state " + d + "/x.json", &err), 2);
+    write(d + "/script.txt", "3 move 1 1\n");
+    EXPECT_EQ(sim("--input " + d + "/script.txt --verify", &err), 2);
+    EXPECT_NE(err.find("not a Pelmaric replay"), std::string::npos) << err;
+}
+
 TEST(RunnerHelp, PrintsItsUsageAndExitsZero)
 {
     std::string out_file = temp_dir() + "/help.txt";

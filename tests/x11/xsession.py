@@ -132,12 +132,14 @@ def game_environment(display):
 
 def start_game(binary, xserver, workdir, args=(), cwd=None, env=None):
     """Runs the game in `cwd`, by default its own folder (where its sounds and music are), with
-    `env` added to its environment."""
+    `env` added to its environment. The games it keeps go to the work folder unless `env` says
+    where (XDG_STATE_HOME), never to the tester's own."""
     with open(os.path.join(workdir, "game.stdout"), "wb") as out, \
             open(os.path.join(workdir, "game.stderr"), "wb") as err:
         binary = os.path.abspath(binary)
+        kept = {"XDG_STATE_HOME": os.path.join(workdir, "state")}
         return subprocess.Popen([binary, *args], cwd=cwd or os.path.dirname(binary),
-                                env=dict(game_environment(xserver.display), **(env or {})), stdout=out,
+                                env=dict(game_environment(xserver.display), **dict(kept, **(env or {}))), stdout=out,
                                 stderr=err, stdin=subprocess.DEVNULL)
 
 
