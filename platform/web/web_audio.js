@@ -16,6 +16,8 @@ var LibraryPelmaricAudio = {
     music: {url: null, wanted: false, source: null, endsPending: 0},
     counts: {effectStarts: 0, effectsSilent: 0, effectsInPhase: 0, musicPlays: 0, musicEnds: 0},
     startsByFile: {},      // file name -> effect starts heard
+    fetching: 0,           // sound files on their way
+    whenQuiet: [],         // called once none is
 
     // The desktop's way of keeping many effects clean, handed over by the
     // game as it opens (web_audio_start): a start of an effect that began
@@ -131,7 +133,8 @@ var LibraryPelmaricAudio = {
         return;
       }
       s.loading = true;
-      fetch(url).then(function(response) {
+      PelmaricAudio.fetching++;
+      fetch(PelmaricAudio.address(url)).then(function(response) {
         if (!response.ok)
           throw new Error(url + ': ' + response.status);
         return s.effect ? PelmaricAudio.readEffect(response) : response.arrayBuffer();
@@ -148,7 +151,31 @@ var LibraryPelmaricAudio = {
         s.fetched = true;
         s.bytes = null;
         PelmaricAudio.release(s, null);
-      });
+      }).then(PelmaricAudio.fetched);
+    },
+
+    // Where the page fetches a file of its build: at the address that names
+    // its contents (page_loader.js), so a page keeps its build's sounds.
+    address: function(url) {
+      var name = url.replace(/^\.\//, '');
+      return window['pelmaricAddress'] ? window['pelmaricAddress'](name) : url;
+    },
+
+    fetched: function() {
+      if (--PelmaricAudio.fetching > 0)
+        return;
+      var waiting = PelmaricAudio.whenQuiet;
+      PelmaricAudio.whenQuiet = [];
+      waiting.forEach(function(then) { then(); });
+    },
+
+    // Calls then() once no sound is on its way (the page's service worker
+    // then finds in the browser's cache what the page fetched: web_page.js).
+    quiet: function(then) {
+      if (PelmaricAudio.fetching === 0)
+        then();
+      else
+        PelmaricAudio.whenQuiet.push(then);
     },
 
     // An effect's bytes, or null when the file is not one the game plays: more

@@ -551,10 +551,11 @@ var LibraryPelmaricWeb = {
     p.presents++;
     if (p.firstPresentMs < 0) {
       p.firstPresentMs = performance.now();
-      // What waited for the first picture: the music and the offline copy.
+      // What waited for the first picture: the music, then the offline copy,
+      // which takes what the page fetched from the browser's cache.
       setTimeout(function() {
         PelmaricAudio.firstPicture();
-        p.registerWorker();
+        PelmaricAudio.quiet(p.registerWorker);
       }, 0);
     }
   },

@@ -57,23 +57,23 @@ class QuietHandler(http.server.SimpleHTTPRequestHandler):
     # Counts the bytes of each file that reached the browser, in server.sent.
     def copyfile(self, source, outputfile):
         sent = self.server.sent
+        path = self.path.split("?")[0]   # the page asks for its files at NAME?sha256=DIGEST
         try:
             while True:
                 chunk = source.read(64 * 1024)
                 if not chunk:
                     break
                 outputfile.write(chunk)
-                sent[self.path] = sent.get(self.path, 0) + len(chunk)
+                sent[path] = sent.get(path, 0) + len(chunk)
         except (BrokenPipeError, ConnectionResetError):
             pass
 
 
 @contextlib.contextmanager
-def serve(folder):
-    """An HTTP server for `folder` on a free local port; yields its base URL and its
-    byte counts by path."""
-    handler = functools.partial(QuietHandler, directory=folder)
-    server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), handler)
+def serve(folder, handler=QuietHandler):
+    """An HTTP server for `folder` on a free local port, its requests answered by `handler`;
+    yields its base URL and its byte counts by path."""
+    server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), functools.partial(handler, directory=folder))
     server.sent = {}
     thread = threading.Thread(target=server.serve_forever, daemon=True)
     thread.start()
@@ -141,14 +141,15 @@ def start_game(p):
 
 
 @contextlib.contextmanager
-def page_session(folder, extra_flags=(), page="index.html", wait_for_frames=True, screen=None, start=True):
-    """Serves `folder`, opens its page in a fresh headless Chromium (laid out as `screen` when
+def page_session(folder, extra_flags=(), page="index.html", wait_for_frames=True, screen=None, start=True,
+                 handler=QuietHandler):
+    """Serves `folder` (through `handler`), opens its page in a fresh headless Chromium (laid out as `screen` when
     given), starts the game with a key unless `start` is false, and waits for its first frame."""
     require_tools()
     from selenium import webdriver
     from selenium.webdriver.chrome.service import Service
     driver = None
-    with work_folder("pelmaric-chromium-") as profile, serve(folder) as (base, sent):
+    with work_folder("pelmaric-chromium-") as profile, serve(folder, handler) as (base, sent):
         options = webdriver.ChromeOptions()
         options.binary_location = CHROMIUM
         for flag in CHROMIUM_FLAGS + list(extra_flags) + [f"--user-data-dir={profile}"]:

@@ -378,8 +378,8 @@ def case_offline(site):
             check(wait_until(lambda: p.counter("effectStartsByFile").get("ex2.wav", 0) >= 1, LOOK_TIMEOUT),
                   f"no explosion sound offline: {p.counter('effectStartsByFile')}")
             check(wait_until(lambda: p.counter("musicPlays") >= 1, LOOK_TIMEOUT), "no music offline")
-            served = p.js("return performance.getEntriesByType('resource').filter(e => /\\.(wav|ogg)$/.test(e.name))"
-                          ".map(e => [e.name.split('/').pop(), e.workerStart > 0]);")
+            served = p.js("return performance.getEntriesByType('resource').map(e => [e.name.split('?')[0].split('/').pop(),"
+                          " e.workerStart > 0]).filter(e => /\\.(wav|ogg)$/.test(e[0]));")
             check(served and all(w for _, w in served), f"sounds not served by the worker: {served}")
             p.driver.execute_cdp_cmd("Network.emulateNetworkConditions", {
                 "offline": False, "latency": 0, "downloadThroughput": -1, "uploadThroughput": -1})
