@@ -20,5 +20,6 @@ set(PELMARIC_PLATFORM_COMMON_SOURCES
   ${PELMARIC_TOP}/platform/events.cpp
   ${PELMARIC_TOP}/platform/event_text.cpp
   ${PELMARIC_TOP}/platform/pad.cpp
+  ${PELMARIC_TOP}/platform/scale.cpp
   ${PELMARIC_TOP}/platform/music_control.cpp)
 add_library(pelmaric_platform_common OBJECT ${PELMARIC_PLATFORM_COMMON_SOURCES})

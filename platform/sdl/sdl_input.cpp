@@ -3,7 +3,7 @@
 #include "platform/pad.h"
 #include "platform/platform.h"
 #include "platform/sdl/sdl_gamepad.h"
-#include "platform/sdl/sdl_scale.h"
+#include "platform/scale.h"
 #include "platform/sdl/sdl_video.h"
 #include "platform/sdl/sdl_window_watch.h"
 

@@ -1,7 +1,7 @@
 // sdl_video.h -- what the SDL window's three files share: the window, its present and its input.
 //
 // sdl_video.cpp opens and closes the window and switches fullscreen;
-// sdl_present.cpp shows the picture on it, enlarged (sdl_scale.h);
+// sdl_present.cpp shows the picture on it, enlarged (platform/scale.h);
 // sdl_input.cpp turns SDL's events into the game's.
 #pragma once
 

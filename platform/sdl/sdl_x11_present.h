@@ -28,7 +28,7 @@ bool x11_present_ready();
 bool x11_present_resize(int dw, int dh);
 
 // Converts and sends the rectangles of the picture to the window, enlarged
-// as sdl_scale.h lays it out; with `bars`, also the black around it.
+// as platform/scale.h lays it out; with `bars`, also the black around it.
 void x11_present(const PictureRect* rects, int count, bool bars);
 
 // Frees the image and colours. Called when the program ends, unless the

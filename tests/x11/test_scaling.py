@@ -204,15 +204,49 @@ def round_half_even(v):
     return int(round(v))
 
 
+def last_shown(g, shown, game):
+    """The last drawable pixel of the run that shows game pixel g."""
+    return max(d for d in range(shown) if source_index(d, shown, game) == g)
+
+
+def crosshair_on(s, at):
+    """True once the screen pixel in the middle of game pixel `at`'s block has shown the
+    crosshair (red to yellow, no blue) in two shades: it changes every frame, a scene pixel does not."""
+    lx, ly, lw, lh = layout_for(s.width, s.height)
+    x = lx + (last_shown(at[0], lw, WIDTH) + round(at[0] * lw / WIDTH)) // 2
+    y = ly + (last_shown(at[1], lh, HEIGHT) + round(at[1] * lh / HEIGHT)) // 2
+    shades = set()
+
+    def seen():
+        r, g, b = grab_screen(s, s.x + x, s.y + y, 1, 1).pixel(0, 0)
+        if r == 255 and b == 0:
+            shades.add(g)
+        return len(shades) >= 2
+    return wait_until(seen, SETTLE_TIMEOUT, 0.02)
+
+
+def check_block_edges(s, aim):
+    """The pointer on the last screen pixel of the aim's block, then on the picture's last
+    column and row, puts the crosshair on that block's game pixel, and on (799, 599)."""
+    lx, ly, lw, lh = layout_for(s.width, s.height)
+    for point, at in (((last_shown(aim[0], lw, WIDTH), last_shown(aim[1], lh, HEIGHT)), aim),
+                      ((lw - 1, lh - 1), (WIDTH - 1, HEIGHT - 1))):
+        move_pointer_to_screen(s, s.x + lx + point[0], s.y + ly + point[1])
+        check(crosshair_on(s, at), f"{s.width}x{s.height}: the pointer at picture pixel {point} put no "
+                                   f"crosshair on game pixel {at}")
+        print(f"{s.width}x{s.height}: the pointer at picture pixel {point} aims at game pixel {at}")
+
+
 def case_aim(binary):
     """At 3x, 2x, 1x and fitted, the pointer put on a screen point puts the crosshair on the game
-    pixel under it, and A bursts an interceptor there; over a black bar the crosshair stays."""
+    pixel under it, and A bursts an interceptor there; over a black bar the crosshair stays. The
+    last screen pixel of a block, and the picture's last column and row, aim inside that block."""
     with game_session(binary, screen="3840x2160") as s:
         check((s.width, s.height) == (3 * WIDTH, 3 * HEIGHT), f"the window opened at {s.width}x{s.height}")
         xdotool(s, "windowmove", s.window, "0", "0")
         wait_for_geometry(s, lambda g: g[:2] == (0, 0), "moved to the corner")
         for (w, h), aim in (((2400, 1800), (150, 320)), ((1600, 1200), (230, 350)),
-                            ((800, 600), (120, 300)), ((1000, 1000), (250, 380))):
+                            ((800, 600), (120, 300)), ((1000, 1000), (250, 380)), ((1920, 1080), (317, 233))):
             if (s.width, s.height) != (w, h):
                 xdotool(s, "windowsize", s.window, str(w), str(h))
                 wait_for_geometry(s, lambda g: g[2:] == (w, h), f"resized to {w}x{h}")
@@ -252,6 +286,7 @@ def case_aim(binary):
                 check(wait_until(crosshair_there, SETTLE_TIMEOUT, 0.1),
                       f"{w}x{h}: the pointer over the black bar moved the crosshair")
                 print(f"{w}x{h}: the pointer over the bar left the crosshair at {aim}")
+            check_block_edges(s, aim)
 
 
 CASES = {name: case_screen(name) for name in SCREENS}

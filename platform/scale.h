@@ -1,4 +1,4 @@
-// sdl_scale.h -- where the 800 x 600 picture lands in a window of any size, and the enlarging copy.
+// scale.h -- where the 800 x 600 picture lands in a window of any size, the game pixel under each screen pixel, and the enlarging copy.
 //
 // The game always draws 800 x 600 game pixels. The window may be any size,
 // fullscreen or not, and on a HiDPI display its drawable has more pixels than
@@ -6,8 +6,9 @@
 // large as the drawable allows with its shape kept, each game pixel a whole
 // square block when a whole factor uses most of the room, else fitted exactly
 // (nearest neighbour, so still sharp), centred, with black bars on the spare
-// sides. Both ways of presenting (SDL's window surface and the Xlib path)
-// and the pointer go through here.
+// sides. Every present (SDL's window surface, the Xlib path, the page's
+// canvas) and every pointer (the mouse, a finger, a pad's warp) go through
+// the same maps here, so the aim is always the game pixel shown under it.
 #pragma once
 
 #include "platform/picture.h"
@@ -52,11 +53,17 @@ int scale_bars(PictureRect bars[4]);
 int scale_source_x(int x);
 int scale_source_y(int y);
 
-// A drawable position to game pixels, fractions kept. False over a bar or
-// outside the drawable: such a position is no place in the game.
+// A drawable position to the game pixel the present shows at the drawable
+// pixel it lies in: a whole number, never outside 0..799 x 0..599. At one
+// drawable pixel per game pixel (1x) the position goes through as given,
+// fractions kept, held just short of rounding off the picture's last pixel.
+// False over a bar or outside the drawable: such a position is no place in
+// the game.
 bool scale_to_game(double drawable_x, double drawable_y, float& game_x, float& game_y);
 
-// The drawable position of game position (x, y): the inverse of scale_to_game.
+// The middle of the drawable pixels that show the game pixel nearest to
+// (x, y), or of the nearest shown pixel where none does (below 1x): a place
+// scale_to_game maps back to that game pixel.
 void scale_from_game(float game_x, float game_y, double& drawable_x, double& drawable_y);
 
 // Copies the game rectangle r of the picture, enlarged, into a 32-bit

@@ -1,5 +1,5 @@
-// sdl_scale.cpp -- the picture's place in the drawable, nearest-neighbour maps, and the enlarging copy.
-#include "platform/sdl/sdl_scale.h"
+// scale.cpp -- the picture's place in the drawable, the maps between drawable and game pixels, and the enlarging copy.
+#include "platform/scale.h"
 
 #include <algorithm>
 #include <cmath>
@@ -39,6 +39,28 @@ template <int factor> void widen(uint32_t* dst, const uint32_t* src, int count)
     for (int i = 0; i < count; ++i)
         for (int k = 0; k < factor; ++k)
             *dst++ = src[i];
+}
+
+// One coordinate of scale_to_game: d is 0 .. shown, exclusive. The game
+// rounds a position half to even, so at 1x the largest value kept is the
+// one just below the last pixel's far half.
+float game_at(double d, int shown, int game, const int16_t* source)
+{
+    if (shown == game)
+        return std::min(float(d), std::nextafter(float(game) - 0.5f, 0.0f));
+    return float(source[int(d)]);
+}
+
+// One coordinate of scale_from_game: the centre of the middle drawable pixel
+// of game pixel g's run (g rounded as the game rounds it), in the picture's
+// rectangle.
+double drawable_at(float g, int shown, int game, const int16_t* first)
+{
+    if (shown <= 0)
+        return 0;
+    const int p = int(std::clamp(double(std::nearbyint(g)), 0.0, double(game - 1)));
+    const int middle = first[p + 1] > first[p] ? (first[p] + first[p + 1] - 1) / 2 : std::min(int(first[p]), shown - 1);
+    return middle + 0.5;
 }
 
 } // namespace
@@ -109,17 +131,17 @@ bool scale_to_game(double dx, double dy, float& gx, float& gy)
     if (layout.w <= 0 || layout.h <= 0)
         return false;
     const double x = dx - layout.x, y = dy - layout.y;
-    if (x < 0 || y < 0 || x >= layout.w || y >= layout.h)
+    if (!(x >= 0 && y >= 0 && x < layout.w && y < layout.h))
         return false;
-    gx = float(x * kClientWidth / layout.w);
-    gy = float(y * kClientHeight / layout.h);
+    gx = game_at(x, layout.w, kClientWidth, source_x);
+    gy = game_at(y, layout.h, kClientHeight, source_y);
     return true;
 }
 
 void scale_from_game(float gx, float gy, double& dx, double& dy)
 {
-    dx = layout.x + double(gx) * layout.w / kClientWidth;
-    dy = layout.y + double(gy) * layout.h / kClientHeight;
+    dx = layout.x + drawable_at(gx, layout.w, kClientWidth, first_x);
+    dy = layout.y + drawable_at(gy, layout.h, kClientHeight, first_y);
 }
 
 void scale_copy(uint8_t* drawable, int pitch, const PictureRect& r)
