@@ -51,11 +51,21 @@ int web_audio_music_ended();
 
 // ---- C++, called from JavaScript ----------------------------------------------
 
+// Lays the picture out in a space of space_w x space_h device pixels by the
+// desktop's rule (platform/scale.h), makes that the layout the pointer goes
+// through, and returns the picture's width in device pixels. The page calls
+// it for each space it weighs, the chosen one last.
+int web_scale_fit(int space_w, int space_h);
+// The height of the picture web_scale_fit laid out last, in device pixels.
+int web_scale_height();
+
 // The pointer moved over the canvas (kind 0) or a button went down (kind 1),
-// in game pixels with fractions; `dom_button` is the event's button number,
-// and shift, ctrl and alt say which modifier keys were held (0 or 1). A move
-// is also where a finger puts the crosshair.
-void web_post_mouse(int kind, int dom_button, int shift, int ctrl, int alt, float x, float y);
+// at (canvas_x, canvas_y) device pixels from the canvas's top-left corner,
+// fractions kept; it reaches the game as the game pixel shown there (see
+// scale_to_game). `dom_button` is the event's button number, and shift, ctrl
+// and alt say which modifier keys were held (0 or 1). A move is also where a
+// finger puts the crosshair.
+void web_post_mouse(int kind, int dom_button, int shift, int ctrl, int alt, double canvas_x, double canvas_y);
 
 // Gamepad `index` as the page reads it this frame: its left stick (-1 .. 1,
 // right and down positive) and a bit a button held, in the standard layout's

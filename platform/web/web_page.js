@@ -27,10 +27,8 @@ var LibraryPelmaricWeb = {
     state: 'loading',
     startWanted: false,
 
-    // The canvas's size: the largest whole number of device pixels per game
-    // pixel when it fills at least this share of the space along the side
-    // that limits it; else the canvas fits the space exactly.
-    wholeFactorShare: 0.85,
+    shownW: 800,         // the canvas's size in device pixels, as web_scale_fit laid it out
+    shownH: 600,
     padGap: 8,           // CSS px between the canvas and the launch pads
     padRowHeight: 64,    // the pads in a row below the canvas
     padColumnWidth: 96,  // or in a column beside it
@@ -45,14 +43,19 @@ var LibraryPelmaricWeb = {
       PelmaricWeb.listeners.push([target, type, handler, options]);
     },
 
-    // The canvas's size in CSS px for a space of w x h CSS px: k device
-    // pixels per game pixel, k whole, when that fills enough of the space
-    // (sharp, every game pixel the same size); else exactly the space.
+    // The canvas's size in CSS px for a space of w x h CSS px, by the
+    // desktop's rule (web_scale_fit): a whole number of device pixels per
+    // game pixel when that fills enough of the space, else exactly the space.
+    // The last space asked about is the one the pointer goes through. Until
+    // the game has loaded, the start screen fills the space exactly.
     canvasScale: function(w, h) {
-      var density = window.devicePixelRatio || 1;
-      var exact = Math.max(0, Math.min(w / PelmaricWeb.width, h / PelmaricWeb.height));
-      var k = Math.floor(exact * density);
-      return k >= 1 && k >= PelmaricWeb.wholeFactorShare * exact * density ? k / density : exact;
+      var p = PelmaricWeb, density = window.devicePixelRatio || 1;
+      if (p.state === 'loading')
+        return Math.max(0, Math.min(w / p.width, h / p.height));
+      var device = function(v) { return Math.max(0, Math.floor(v * density + 1e-6)); };
+      p.shownW = _web_scale_fit(device(w), device(h));
+      p.shownH = _web_scale_height();
+      return p.shownW / density / p.width;
     },
 
     // Lays the game area out: the help bar at the bottom, the canvas as
@@ -68,9 +71,11 @@ var LibraryPelmaricWeb = {
       var touch = game.classList.contains('touch');
       var below = touch ? p.canvasScale(w, h - p.padRowHeight - p.padGap) : 0;
       var beside = touch ? p.canvasScale(w - p.padColumnWidth - p.padGap, h) : 0;
-      var scale = touch ? Math.max(below, beside) : p.canvasScale(w, h);
-      var cw = p.width * scale, ch = p.height * scale;
+      var scale = !touch ? p.canvasScale(w, h) : beside > below ? p.canvasScale(w - p.padColumnWidth - p.padGap, h)
+                                                                : p.canvasScale(w, h - p.padRowHeight - p.padGap);
       var density = window.devicePixelRatio || 1;
+      var cw = p.state === 'loading' ? p.width * scale : p.shownW / density;
+      var ch = p.state === 'loading' ? p.height * scale : p.shownH / density;
       var snap = function(v) { return Math.round(v * density) / density; };
       var x, y;
       if (touch && beside > below) {
@@ -100,11 +105,13 @@ var LibraryPelmaricWeb = {
       element.style.height = h + 'px';
     },
 
-    // A pointer event's or a touch's position in game pixels, fractions kept.
-    gamePosition: function(e) {
-      var box = PelmaricWeb.canvas.getBoundingClientRect();
-      return [(e.clientX - box.left) * PelmaricWeb.width / box.width,
-              (e.clientY - box.top) * PelmaricWeb.height / box.height];
+    // A pointer event's or a touch's place on the canvas in device pixels,
+    // fractions kept (the canvas's corner lies on a device pixel: fitCanvas
+    // snaps it; the rounding drops what the CSS px arithmetic adds).
+    canvasPosition: function(e) {
+      var box = PelmaricWeb.canvas.getBoundingClientRect(), density = window.devicePixelRatio || 1;
+      var device = function(v) { return Math.round(v * density * 1e6) / 1e6; };
+      return [device(e.clientX - box.left), device(e.clientY - box.top)];
     },
 
     // ---- The page around the game ----
@@ -118,6 +125,7 @@ var LibraryPelmaricWeb = {
       Module['noInitialRun'] = true;
       Module['onRuntimeInitialized'] = function() {
         p.setState('ready');
+        p.fitCanvas();
         if (p.startWanted || document.body.dataset.start === 'load')
           p.begin();
       };
@@ -219,7 +227,8 @@ var LibraryPelmaricWeb = {
         game.requestFullscreen().catch(function() {});
     },
 
-    // The crosshair to (x, y), game pixels: from the mouse (e its event) or a finger.
+    // The crosshair to the game pixel shown at (x, y), device pixels on the
+    // canvas: from the mouse (e its event) or a finger.
     moveAim: function(x, y, e) {
       var p = PelmaricWeb;
       if (p.state === 'playing' && !p.stopped)
@@ -246,8 +255,9 @@ var LibraryPelmaricWeb = {
           p.aimTouch = t.identifier;
         }
         if (p.aimTouch === t.identifier) {
-          var at = p.gamePosition(t);
-          p.moveAim(Math.min(Math.max(at[0], 0), p.width - 1), Math.min(Math.max(at[1], 0), p.height - 1), e);
+          // A finger just past the picture's edge aims at the edge.
+          var at = p.canvasPosition(t);
+          p.moveAim(Math.min(Math.max(at[0], 0), p.shownW - 0.5), Math.min(Math.max(at[1], 0), p.shownH - 0.5), e);
         }
       }
     },
@@ -404,11 +414,11 @@ var LibraryPelmaricWeb = {
     PelmaricWeb.context2d = canvas.getContext('2d', {alpha: false});
     PelmaricWeb.fitCanvas();
     PelmaricWeb.listen(canvas, 'mousemove', function(e) {
-      var p = PelmaricWeb.gamePosition(e);
+      var p = PelmaricWeb.canvasPosition(e);
       PelmaricWeb.moveAim(p[0], p[1], e);
     });
     PelmaricWeb.listen(canvas, 'mousedown', function(e) {
-      var p = PelmaricWeb.gamePosition(e);
+      var p = PelmaricWeb.canvasPosition(e);
       _web_post_mouse(1, e.button, e.shiftKey, e.ctrlKey, e.altKey, p[0], p[1]);
     });
   },

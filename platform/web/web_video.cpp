@@ -14,6 +14,7 @@
 #include "platform/events.h"
 #include "platform/pad.h"
 #include "platform/picture.h"
+#include "platform/scale.h"
 #include "platform/web/web_page.h"
 
 #include <emscripten.h>
@@ -154,10 +155,20 @@ void web_present(PutMode mode)
     web_page_put(reinterpret_cast<const uint8_t*>(rgba.data()), rects, count, mode == PutMode::OnePutPerPresent);
 }
 
-extern "C" EMSCRIPTEN_KEEPALIVE void web_post_mouse(int kind, int dom_button, int shift, int ctrl, int alt, float x,
-                                                    float y)
+extern "C" EMSCRIPTEN_KEEPALIVE int web_scale_fit(int space_w, int space_h)
 {
-    if (stopped)
+    scale_set_drawable(space_w, space_h);
+    return scale_layout().w;
+}
+
+extern "C" EMSCRIPTEN_KEEPALIVE int web_scale_height() { return scale_layout().h; }
+
+extern "C" EMSCRIPTEN_KEEPALIVE void web_post_mouse(int kind, int dom_button, int shift, int ctrl, int alt,
+                                                    double canvas_x, double canvas_y)
+{
+    const ScaleLayout& l = scale_layout();
+    float x = 0, y = 0;
+    if (stopped || !scale_to_game(l.x + canvas_x, l.y + canvas_y, x, y))
         return;
     const int16_t modifiers = shift_mask(shift, ctrl, alt);
     if (kind == 0) {
