@@ -18,6 +18,23 @@ int16_t source_y[kScaleMaxDrawable];
 int16_t first_x[kClientWidth + 1];
 int16_t first_y[kClientHeight + 1];
 
+// A fitted picture is shown sharp but even: enlarged by the smallest whole
+// factor at or above the fit with nearest neighbour, then brought to the fit
+// size with linear filtering, so every game pixel covers the same share of
+// the screen and only the one-pixel seams between game pixels are blended
+// (below 1x the same filter brings the picture down and no game pixel is
+// dropped). For each drawable column (row): the game column (row) it starts
+// from and how much, in 256ths, of the next one it takes in.
+int16_t blend_from_x[kScaleMaxDrawable];
+int16_t blend_from_y[kScaleMaxDrawable];
+uint16_t blend_x[kScaleMaxDrawable];
+uint16_t blend_y[kScaleMaxDrawable];
+
+// Two game rows filtered across, as wide as the picture, for the rows of a
+// copy: the one each holds (-1: none).
+uint32_t filtered[2][kScaleMaxDrawable];
+int filtered_row[2] = {-1, -1};
+
 // Fills a map for `shown` drawable pixels showing `game` game pixels: the
 // pixel whose centre falls in a game pixel shows that game pixel.
 void fill_map(int shown, int game, int16_t* source, int16_t* first)
@@ -31,6 +48,70 @@ void fill_map(int shown, int game, int16_t* source, int16_t* first)
     }
     while (next <= game)
         first[next++] = int16_t(shown);
+}
+
+// The blend tables for `shown` drawable pixels showing `game` game pixels
+// fitted; a whole factor takes in nothing of the next pixel.
+void fill_blend(int shown, int game, bool fitted, int16_t* from, uint16_t* weight)
+{
+    const int factor = std::max(1, int(std::ceil(double(shown) / game - 1e-9)));
+    const int64_t enlarged = int64_t(game) * factor;
+    for (int d = 0; d < shown; ++d) {
+        // The drawable pixel's centre on the enlarged picture, whose pixel
+        // centres lie at i + 0.5: linear filtering mixes the two around it.
+        const double c = std::clamp((d + 0.5) * double(enlarged) / shown - 0.5, 0.0, double(enlarged - 1));
+        const int64_t i = int64_t(c);
+        const int s = int(i / factor), next = int(std::min(i + 1, enlarged - 1) / factor);
+        from[d] = int16_t(s);
+        weight[d] = fitted && next != s ? uint16_t(std::nearbyint((c - double(i)) * 256)) : 0;
+    }
+}
+
+// a and b mixed, taking `w` 256ths of b, each channel rounded.
+inline uint32_t mix(uint32_t a, uint32_t b, uint32_t w)
+{
+    const uint32_t rb = ((a & 0xFF00FFu) * (256 - w) + (b & 0xFF00FFu) * w + 0x800080u) >> 8 & 0xFF00FFu;
+    const uint32_t g = ((a & 0xFF00u) * (256 - w) + (b & 0xFF00u) * w + 0x8000u) >> 8 & 0xFF00u;
+    return rb | g;
+}
+
+// Game row sy filtered across the picture's columns [x0, x1), in one of the
+// two row buffers.
+const uint32_t* filtered_game_row(int sy, int x0, int x1)
+{
+    for (int k = 0; k < 2; ++k)
+        if (filtered_row[k] == sy)
+            return filtered[k];
+    // Rows are asked for top to bottom: the lower-numbered buffer is the older.
+    const int k = filtered_row[0] < filtered_row[1] ? 0 : 1;
+    const uint32_t* src = picture_pixels() + size_t(sy) * kClientWidth;
+    uint32_t* out = filtered[k];
+    for (int x = x0; x < x1; ++x) {
+        const int s = blend_from_x[x];
+        out[x] = blend_x[x] == 0 ? src[s] : mix(src[s], src[s + 1], blend_x[x]);
+    }
+    filtered_row[k] = sy;
+    return out;
+}
+
+// The fitted copy of the drawable rectangle `to`, which lies in the picture.
+void blend_copy(uint8_t* drawable, int pitch, const PictureRect& to)
+{
+    const int x0 = to.x - layout.x, x1 = x0 + to.w;
+    filtered_row[0] = filtered_row[1] = -1;
+    for (int y = to.y; y < to.y + to.h; ++y) {
+        auto* dst = reinterpret_cast<uint32_t*>(drawable + size_t(y) * size_t(pitch)) + to.x;
+        const int fy = y - layout.y, sy = blend_from_y[fy];
+        const uint32_t w = blend_y[fy];
+        const uint32_t* upper = filtered_game_row(sy, x0, x1) + x0;
+        if (w == 0) {
+            std::memcpy(dst, upper, size_t(to.w) * 4);
+            continue;
+        }
+        const uint32_t* lower = filtered_game_row(sy + 1, x0, x1) + x0;
+        for (int x = 0; x < to.w; ++x)
+            dst[x] = mix(upper[x], lower[x], w);
+    }
 }
 
 // Widens one row of game pixels `factor` times into dst.
@@ -97,18 +178,27 @@ void scale_set_drawable(int dw, int dh)
     layout = scale_layout_for(dw, dh);
     fill_map(layout.w, kClientWidth, source_x, first_x);
     fill_map(layout.h, kClientHeight, source_y, first_y);
+    fill_blend(layout.w, kClientWidth, layout.whole == 0, blend_from_x, blend_x);
+    fill_blend(layout.h, kClientHeight, layout.whole == 0, blend_from_y, blend_y);
 }
 
 const ScaleLayout& scale_layout() { return layout; }
 int scale_drawable_w() { return drawable_w; }
 int scale_drawable_h() { return drawable_h; }
-int scale_source_x(int x) { return source_x[x]; }
-int scale_source_y(int y) { return source_y[y]; }
 
 PictureRect scale_to_drawable(const PictureRect& r)
 {
-    const int x0 = first_x[r.x], x1 = first_x[r.x + r.w];
-    const int y0 = first_y[r.y], y1 = first_y[r.y + r.h];
+    if (r.w <= 0 || r.h <= 0)
+        return PictureRect{layout.x, layout.y, 0, 0};
+    int x0 = first_x[r.x], x1 = first_x[r.x + r.w];
+    int y0 = first_y[r.y], y1 = first_y[r.y + r.h];
+    // Fitted, the seam on either side mixes in the rectangle's edge pixels.
+    if (layout.whole == 0) {
+        x0 = std::max(0, x0 - 1);
+        y0 = std::max(0, y0 - 1);
+        x1 = std::min(layout.w, x1 + 1);
+        y1 = std::min(layout.h, y1 + 1);
+    }
     return PictureRect{layout.x + x0, layout.y + y0, x1 - x0, y1 - y0};
 }
 
@@ -149,6 +239,10 @@ void scale_copy(uint8_t* drawable, int pitch, const PictureRect& r)
     const PictureRect to = scale_to_drawable(r);
     if (to.w <= 0 || to.h <= 0)
         return;
+    if (layout.whole == 0) {
+        blend_copy(drawable, pitch, to);
+        return;
+    }
     const uint32_t* pixels = picture_pixels();
     const int fx0 = to.x - layout.x;
     const uint8_t* previous = nullptr;

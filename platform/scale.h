@@ -5,8 +5,9 @@
 // the window has points. Both cases are one rule: the picture is shown as
 // large as the drawable allows with its shape kept, each game pixel a whole
 // square block when a whole factor uses most of the room, else fitted exactly
-// (nearest neighbour, so still sharp), centred, with black bars on the spare
-// sides. Every present (SDL's window surface, the Xlib path, the page's
+// (sharp and even: every game pixel the same size, only the seams between
+// them blended), centred, with black bars on the spare sides. The page's
+// canvas follows the same rule (web_scale_fit). Every present (SDL's window surface, the Xlib path, the page's
 // canvas) and every pointer (the mouse, a finger, a pad's warp) go through
 // the same maps here, so the aim is always the game pixel shown under it.
 #pragma once
@@ -42,16 +43,12 @@ int scale_drawable_w();
 int scale_drawable_h();
 
 // The drawable rectangle (half-open, like PictureRect) that shows the game
-// rectangle r; empty when r is empty or the picture has no room.
+// rectangle r, with the blended seams around it when fitted; empty when r is
+// empty or the picture has no room.
 PictureRect scale_to_drawable(const PictureRect& r);
 
 // The up to four black bars around the picture; returns how many.
 int scale_bars(PictureRect bars[4]);
-
-// The game pixel shown at drawable column x / row y of the picture's
-// rectangle (0 .. layout.w - 1, 0 .. layout.h - 1).
-int scale_source_x(int x);
-int scale_source_y(int y);
 
 // A drawable position to the game pixel the present shows at the drawable
 // pixel it lies in: a whole number, never outside 0..799 x 0..599. At one
@@ -67,5 +64,7 @@ bool scale_to_game(double drawable_x, double drawable_y, float& game_x, float& g
 void scale_from_game(float game_x, float game_y, double& drawable_x, double& drawable_y);
 
 // Copies the game rectangle r of the picture, enlarged, into a 32-bit
-// drawable-sized buffer whose rows are `pitch` bytes apart, as 0x00RRGGBB.
+// drawable-sized buffer whose rows are `pitch` bytes apart, as 0x00RRGGBB:
+// the rectangle scale_to_drawable gives. A whole factor is nearest neighbour;
+// a fit is sharp (see scale.cpp).
 void scale_copy(uint8_t* drawable, int pitch, const PictureRect& r);
