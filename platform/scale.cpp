@@ -50,11 +50,15 @@ void fill_map(int shown, int game, int16_t* source, int16_t* first)
         first[next++] = int16_t(shown);
 }
 
+// The smallest whole factor at or above the scale of `shown` drawable pixels
+// showing `game` game pixels; at least 1.
+int enlarge_factor(int shown, int game) { return std::max(1, int(std::ceil(double(shown) / game - 1e-9))); }
+
 // The blend tables for `shown` drawable pixels showing `game` game pixels
 // fitted; a whole factor takes in nothing of the next pixel.
 void fill_blend(int shown, int game, bool fitted, int16_t* from, uint16_t* weight)
 {
-    const int factor = std::max(1, int(std::ceil(double(shown) / game - 1e-9)));
+    const int factor = enlarge_factor(shown, game);
     const int64_t enlarged = int64_t(game) * factor;
     for (int d = 0; d < shown; ++d) {
         // The drawable pixel's centre on the enlarged picture, whose pixel
@@ -184,6 +188,7 @@ void scale_set_drawable(int dw, int dh)
 
 const ScaleLayout& scale_layout() { return layout; }
 int scale_drawable_w() { return drawable_w; }
+int scale_sharp_factor() { return layout.whole == 0 ? enlarge_factor(layout.w, kClientWidth) : 0; }
 int scale_drawable_h() { return drawable_h; }
 
 PictureRect scale_to_drawable(const PictureRect& r)

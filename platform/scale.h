@@ -37,6 +37,11 @@ ScaleLayout scale_layout_for(int drawable_w, int drawable_h);
 // the presenting code whenever the drawable changes size. Allocates nothing.
 void scale_set_drawable(int drawable_w, int drawable_h);
 
+// The whole factor a fitted picture is enlarged by before it is filtered
+// down to its size (the smallest at or above the fit); 0 at a whole factor,
+// which needs no filtering.
+int scale_sharp_factor();
+
 // The current layout and drawable size.
 const ScaleLayout& scale_layout();
 int scale_drawable_w();

@@ -29,6 +29,12 @@ var LibraryPelmaricWeb = {
 
     shownW: 800,         // the canvas's size in device pixels, as web_scale_fit laid it out
     shownH: 600,
+    // A fitted picture is shown sharp and even: #sharp holds it enlarged by
+    // a whole factor (nearest neighbour), and the browser filters that down
+    // to the canvas's size, blending only the seams between game pixels.
+    sharp: null,
+    sharpContext: null,
+    sharpFactor: 0,
     padGap: 8,           // CSS px between the canvas and the launch pads
     padRowHeight: 64,    // the pads in a row below the canvas
     padColumnWidth: 96,  // or in a column beside it
@@ -55,7 +61,24 @@ var LibraryPelmaricWeb = {
       var device = function(v) { return Math.max(0, Math.floor(v * density + 1e-6)); };
       p.shownW = _web_scale_fit(device(w), device(h));
       p.shownH = _web_scale_height();
+      p.sharpFactor = _web_scale_sharp_factor();
       return p.shownW / density / p.width;
+    },
+
+    // Brings #sharp to the layout's factor (none at a whole factor) and
+    // copies the whole picture into it.
+    fitSharp: function() {
+      var p = PelmaricWeb, k = p.state === 'loading' ? 0 : p.sharpFactor;
+      document.getElementById('stage').classList.toggle('sharp', k > 0);
+      if (k === 0 || !p.context2d)
+        return;
+      if (p.sharp.width !== p.width * k) {
+        p.sharp.width = p.width * k;
+        p.sharp.height = p.height * k;
+        p.sharpContext = p.sharp.getContext('2d', {alpha: false});
+      }
+      p.sharpContext.imageSmoothingEnabled = false;
+      p.sharpContext.drawImage(p.canvas, 0, 0, p.sharp.width, p.sharp.height);
     },
 
     // Lays the game area out: the help bar at the bottom, the canvas as
@@ -95,6 +118,7 @@ var LibraryPelmaricWeb = {
           p.place(pads[j], x + j * (cw - padW) / 2, y + ch + p.padGap, padW, p.padRowHeight);
       }
       p.place(stage, x, y, cw, ch);
+      p.fitSharp();
       p.fits++;
     },
 
@@ -135,6 +159,7 @@ var LibraryPelmaricWeb = {
           window['pelmaricFailed']('pelmaric.wasm');
       };
       p.canvas = document.getElementById('screen');
+      p.sharp = document.getElementById('sharp');
       p.pads = Array.prototype.slice.call(document.querySelectorAll('.pad'));
       p.width = p.canvas.width;
       p.height = p.canvas.height;
@@ -441,6 +466,13 @@ var LibraryPelmaricWeb = {
     } else {
       for (var j = 0; j < count; ++j, r += 4)
         p.context2d.putImageData(p.image, 0, 0, HEAP32[r], HEAP32[r + 1], HEAP32[r + 2], HEAP32[r + 3]);
+    }
+    if (p.sharpFactor > 0 && p.sharpContext) {
+      var k = p.sharpFactor;
+      r = rects >> 2;
+      for (var n = 0; n < count; ++n, r += 4)
+        p.sharpContext.drawImage(p.canvas, HEAP32[r], HEAP32[r + 1], HEAP32[r + 2], HEAP32[r + 3],
+                                 HEAP32[r] * k, HEAP32[r + 1] * k, HEAP32[r + 2] * k, HEAP32[r + 3] * k);
     }
     p.presents++;
     if (p.firstPresentMs < 0) {

@@ -172,10 +172,43 @@ def aim_under(p, density, target, send):
     return at
 
 
+SHARP = """const screen = document.getElementById('screen'), sharp = document.getElementById('sharp');
+const a = screen.getBoundingClientRect(), b = sharp.getBoundingClientRect();
+const k = sharp.width / screen.width, game = screen.getContext('2d').getImageData(0, 0, 800, 600).data;
+const big = sharp.getContext('2d').getImageData(0, 0, sharp.width, sharp.height).data;
+let differ = 0;
+for (let y = 0; y < 600; y += 7)
+    for (let x = 0; x < 800; x += 3)
+        for (let c = 0; c < 3; ++c)
+            for (const [i, j] of [[0, 0], [k - 1, k - 1]])
+                differ += big[((y * k + j) * sharp.width + x * k + i) * 4 + c] !== game[(y * 800 + x) * 4 + c];
+return {shown: getComputedStyle(sharp).display !== 'none', k: k, height: sharp.height / screen.height,
+        same: [a.left, a.top, a.width, a.height].every((v, i) => Math.abs(v - [b.left, b.top, b.width, b.height][i]) < 0.01),
+        differ: differ};"""
+
+
+def check_sharp(p, density):
+    """A fitted canvas shows through #sharp: the picture enlarged by the whole factor just above
+    the fit, nearest neighbour, laid exactly over the canvas, for the browser to filter down; at
+    a whole factor the canvas shows itself."""
+    _, _, width, _ = p.js(CANVAS_BOX)
+    fit = round(width * density) / 800
+    look = {}
+
+    def enlarged():
+        look.update(p.js(SHARP))
+        return look["shown"] and look["differ"] == 0
+    if fit == int(fit):
+        check(not p.js(SHARP)["shown"], f"at a whole factor ({fit:.0f}) the sharp layer shows")
+        return
+    check(wait_until(enlarged, LOOK_TIMEOUT) and look["k"] == look["height"] == math.ceil(fit) and look["same"],
+          f"at density {density} (fit {fit:.3f}) the sharp layer is {look}")
+
+
 def case_density(site):
     """On screens of 1.5 and 2 device pixels per CSS pixel the crosshair lands on the game pixel
     shown under the mouse and under a finger: on the last device pixel of a game pixel's run, and
-    on the canvas's last column and row, never off the picture."""
+    on the canvas's last column and row, never off the picture. The fitted picture shows sharp."""
     for density in (1.5, 2):
         with page_session(site, [f"--force-device-scale-factor={density}"]) as p:
             p.js(LISTEN)
@@ -188,6 +221,7 @@ def case_density(site):
             def mouse(x, y):
                 p.driver.execute_cdp_cmd("Input.dispatchMouseEvent", {"type": "mouseMoved", "x": x, "y": y})
             aimed = [aim_under(p, density, t, mouse) for t in targets]
+            check_sharp(p, density)
             p.driver.execute_cdp_cmd("Emulation.setTouchEmulationEnabled", {"enabled": True, "maxTouchPoints": 5})
 
             def finger(x, y):
