@@ -91,9 +91,11 @@ int web_effect_head_size();
 double web_effect_most_bytes();
 int web_effect_acceptable(double file_bytes, int head_bytes);
 
-// Frames the game has run (each processes its events once), for the page's
+// Frames the game has run (each processes its events once), and the launch
+// keys (A, S, D, from the keyboard or a pad) handed to it, for the page's
 // tests and measurements.
 uint32_t web_frame_count();
+uint32_t web_launch_count();
 }
 
 // Hands the page the mixing rules. Called once by plat_open_window, as the

@@ -332,11 +332,15 @@ var LibraryPelmaricWeb = {
           return;
         var pads = p.gamepadList();
         for (var i = 0; i < pads.length; ++i) {
-          for (var b = 0; pads[i] && b < pads[i].buttons.length; ++b) {
-            if (p.pressed(pads[i], b)) {
-              PelmaricAudio.gesture();
-              p.begin();
+          try {
+            for (var b = 0; pads[i] && b < pads[i].buttons.length; ++b) {
+              if (p.pressed(pads[i], b)) {
+                PelmaricAudio.gesture();
+                p.begin();
+              }
             }
+          } catch (e) {
+            // A pad object the browser (or a script) got wrong is passed over.
           }
         }
         requestAnimationFrame(look);
@@ -354,11 +358,18 @@ var LibraryPelmaricWeb = {
         var pad = pads[i];
         if (!pad || pad.connected === false)
           continue;
-        var buttons = 0;
-        for (var b = 0; b < pad.buttons.length && b < 31; ++b)
-          if (p.pressed(pad, b))
-            buttons |= 1 << b;
-        _web_gamepad(i, pad.axes[0] || 0, pad.axes[1] || 0, buttons);
+        // A malformed pad (no buttons or axes, a getter that throws) is
+        // passed over, as if not listed: it must not stop the game's frame.
+        try {
+          var buttons = 0;
+          for (var b = 0; b < pad.buttons.length && b < 31; ++b)
+            if (p.pressed(pad, b))
+              buttons |= 1 << b;
+          var x = +pad.axes[0] || 0, y = +pad.axes[1] || 0;
+        } catch (e) {
+          continue;
+        }
+        _web_gamepad(i, x, y, buttons);
       }
     },
 
@@ -411,6 +422,7 @@ var LibraryPelmaricWeb = {
       var view = {};
       var counters = {
         frames: function() { return PelmaricWeb.state === 'playing' || PelmaricWeb.state === 'ended' ? _web_frame_count() >>> 0 : 0; },
+        launches: function() { return PelmaricWeb.state === 'playing' || PelmaricWeb.state === 'ended' ? _web_launch_count() >>> 0 : 0; },
         state: function() { return PelmaricWeb.state; },
         fits: function() { return PelmaricWeb.fits; },
         aim: function() { return PelmaricWeb.state === 'playing' || PelmaricWeb.state === 'ended' ? [_web_aim_x(), _web_aim_y()] : [0, 0]; },

@@ -20,6 +20,7 @@
 #include <emscripten.h>
 #include <emscripten/html5.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <iterator>
@@ -90,6 +91,18 @@ int16_t key_code(const EmscriptenKeyboardEvent& e)
 // that launch from those points.
 constexpr int kTouchSlot = kPadSlots - 1;
 constexpr PadButton kTouchPadButtons[] = {kPadWest, kPadSouth, kPadEast};
+
+// Some browsers leave a pad out of a frame's list now and then while it is
+// held. That is no release: a pad keeps its state until it has been missing
+// this many frames in a row, and only then is unplugged.
+constexpr int kPadMissingFrames = 8;
+int missing_frames[kTouchSlot] = {kPadMissingFrames + 1, kPadMissingFrames + 1, kPadMissingFrames + 1,
+                                  kPadMissingFrames + 1, kPadMissingFrames + 1, kPadMissingFrames + 1,
+                                  kPadMissingFrames + 1};
+
+// The launch keys (A, S, D, from the keyboard or a pad) handed to the game,
+// for the page's tests.
+uint32_t launch_keys = 0;
 
 // The handlers' button code for a DOM mouse button (0 left, 1 middle, 2
 // right); 0 for the buttons they do not know.
@@ -184,6 +197,7 @@ extern "C" EMSCRIPTEN_KEEPALIVE void web_gamepad(int index, float stick_x, float
     if (index < 0 || index >= kTouchSlot)
         return;
     PadState& pad = pad_slot(index);
+    missing_frames[index] = 0;
     pad.connected = true;
     pad.stick_x = stick_x;
     pad.stick_y = stick_y;
@@ -201,6 +215,7 @@ extern "C" EMSCRIPTEN_KEEPALIVE float web_aim_x() { return pad_aim_x(); }
 extern "C" EMSCRIPTEN_KEEPALIVE float web_aim_y() { return pad_aim_y(); }
 
 extern "C" EMSCRIPTEN_KEEPALIVE uint32_t web_frame_count() { return frames; }
+extern "C" EMSCRIPTEN_KEEPALIVE uint32_t web_launch_count() { return launch_keys; }
 
 void plat_open_window()
 {
@@ -220,14 +235,21 @@ void plat_open_window()
 
 // Also where the end of the music becomes the control's notification, and
 // where gamepads are read: once a frame, as the game steps. A gamepad the
-// page no longer lists is unplugged.
+// page has not listed for kPadMissingFrames frames is unplugged.
 void plat_process_events()
 {
     ++frames;
     for (int slot = 0; slot < kTouchSlot; ++slot)
-        pad_slot(slot).connected = false;
+        missing_frames[slot] = std::min(missing_frames[slot] + 1, kPadMissingFrames + 1);
     web_page_read_gamepads();
+    for (int slot = 0; slot < kTouchSlot; ++slot)
+        if (missing_frames[slot] > kPadMissingFrames)
+            pad_slot(slot).connected = false;
     pad_frame(uint64_t(emscripten_get_now()));
+    for (int i = 0; i < pending_events(); ++i) {
+        const WindowEvent e = peek_event(i);
+        launch_keys += e.kind == EventKind::KeyDown && (e.code == kKeyA || e.code == kKeyS || e.code == kKeyD);
+    }
     if (web_audio_music_ended())
         post_event(music_done());
     dispatch_events();
