@@ -37,10 +37,10 @@ ScaleLayout scale_layout_for(int drawable_w, int drawable_h);
 // the presenting code whenever the drawable changes size. Allocates nothing.
 void scale_set_drawable(int drawable_w, int drawable_h);
 
-// The whole factor a fitted picture is enlarged by before it is filtered
-// down to its size (the smallest at or above the fit); 0 at a whole factor,
-// which needs no filtering.
-int scale_sharp_factor();
+// The whole factor the fitted picture of layout l is enlarged by before it
+// is filtered down to its size (the smallest at or above the fit); 0 at a
+// whole factor, which needs no filtering.
+int scale_sharp_factor(const ScaleLayout& l);
 
 // The current layout and drawable size.
 const ScaleLayout& scale_layout();

@@ -9,6 +9,7 @@
 #include "platform/events.h"
 #include "platform/pad.h"
 #include "platform/picture.h"
+#include "platform/scale.h"
 #include "platform/sdl/sdl_audio.h"
 #include "platform/sdl/sdl_gamepad.h"
 #include "platform/sdl/sdl_icon.h"
@@ -185,6 +186,11 @@ void plat_open_window()
     if (window == nullptr)
         fail_to_open(SDL_GetError());
     SDL_SetWindowMinimumSize(window, kClientWidth, kClientHeight);
+    // No larger than the present draws: beyond that the picture would not
+    // grow, and SDL's own window buffer overflows its sizes.
+    double px = 1, py = 1;
+    sdl_pixels_per_point(px, py);
+    SDL_SetWindowMaximumSize(window, int(kScaleMaxDrawable / px), int(kScaleMaxDrawable / py));
     sdl_set_window_icon(window);
     x11_black_background(window);
     // Typed text is never read; with text input on, an input method could

@@ -39,8 +39,9 @@ def case_window(binary):
         check(names == CAPTION, f"caption {names!r}, expected {CAPTION!r}")
         check((s.width, s.height) == (WIDTH, HEIGHT), f"client area {s.width}x{s.height}, expected 800x600")
         hints = size_hints(s)
-        check(hints == (WIDTH, HEIGHT, None, None),
-              f"size hints (min w, min h, max w, max h) {hints}: the window should be resizable from 800x600 up")
+        check(hints == (WIDTH, HEIGHT, 16384, 16384),
+              f"size hints (min w, min h, max w, max h) {hints}: the window should be resizable from 800x600 "
+              f"up to the 16384 the present draws")
         # A compositor may keep composing the window: no request to bypass it.
         bypass = window_property(s, "_NET_WM_BYPASS_COMPOSITOR")
         check(bypass in (None, [0]), f"_NET_WM_BYPASS_COMPOSITOR is {bypass}")
