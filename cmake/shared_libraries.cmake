@@ -23,3 +23,6 @@ set(PELMARIC_PLATFORM_COMMON_SOURCES
   ${PELMARIC_TOP}/platform/scale.cpp
   ${PELMARIC_TOP}/platform/music_control.cpp)
 add_library(pelmaric_platform_common OBJECT ${PELMARIC_PLATFORM_COMMON_SOURCES})
+# The fitted present mixes every seam pixel of a changed rectangle: -O3
+# lets the compiler do its row loops several pixels at a time.
+set_source_files_properties(${PELMARIC_TOP}/platform/scale.cpp PROPERTIES COMPILE_OPTIONS -O3)

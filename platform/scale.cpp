@@ -90,9 +90,18 @@ const uint32_t* filtered_game_row(int sy, int x0, int x1)
     const int k = filtered_row[0] < filtered_row[1] ? 0 : 1;
     const uint32_t* src = picture_pixels() + size_t(sy) * kClientWidth;
     uint32_t* out = filtered[k];
-    for (int x = x0; x < x1; ++x) {
+    // A run of drawable columns showing one game column whole is a fill.
+    for (int x = x0; x < x1;) {
         const int s = blend_from_x[x];
-        out[x] = blend_x[x] == 0 ? src[s] : mix(src[s], src[s + 1], blend_x[x]);
+        if (blend_x[x] != 0) {
+            out[x] = mix(src[s], src[s + 1], blend_x[x]);
+            ++x;
+            continue;
+        }
+        const uint32_t v = src[s];
+        do
+            out[x++] = v;
+        while (x < x1 && blend_from_x[x] == s && blend_x[x] == 0);
     }
     filtered_row[k] = sy;
     return out;
