@@ -268,8 +268,10 @@ var LibraryPelmaricWeb = {
       for (var i = 0; i < e.changedTouches.length; ++i) {
         var t = e.changedTouches[i];
         if (ending) {
-          if (p.aimTouch === t.identifier)
+          if (p.aimTouch === t.identifier) {
             p.aimTouch = null;
+            document.getElementById('reticle').hidden = true;
+          }
           p.padUp(t.identifier);
           continue;
         }
@@ -282,7 +284,15 @@ var LibraryPelmaricWeb = {
         if (p.aimTouch === t.identifier) {
           // A finger just past the picture's edge aims at the edge.
           var at = p.canvasPosition(t);
-          p.moveAim(Math.min(Math.max(at[0], 0), p.shownW - 0.5), Math.min(Math.max(at[1], 0), p.shownH - 0.5), e);
+          var x = Math.min(Math.max(at[0], 0), p.shownW - 0.5), y = Math.min(Math.max(at[1], 0), p.shownH - 0.5);
+          p.moveAim(x, y, e);
+          // The finger covers the crosshair: a reticle on its own layer shows where it aims.
+          if (p.state === 'playing' && !p.stopped) {
+            var reticle = document.getElementById('reticle'), density = window.devicePixelRatio || 1;
+            reticle.style.left = x / density + 'px';
+            reticle.style.top = y / density + 'px';
+            reticle.hidden = false;
+          }
         }
       }
     },
@@ -507,6 +517,7 @@ var LibraryPelmaricWeb = {
     PelmaricWeb.stopped = true;
     PelmaricWeb.setState('ended');
     Object.keys(PelmaricWeb.heldPads).forEach(PelmaricWeb.padUp);
+    document.getElementById('reticle').hidden = true;
     document.getElementById('end').hidden = false;
     document.getElementById('again').focus({preventScroll: true});
     PelmaricWeb.listeners.forEach(function(l) { l[0].removeEventListener(l[1], l[2], l[3]); });

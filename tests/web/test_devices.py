@@ -221,9 +221,17 @@ def crosshair_at(p, at):
     check(ok, f"the crosshair is not at {at}: {shot.pixel(*at)}")
 
 
+# Whether the reticle shows, and the middle of its arms in CSS px.
+RETICLE = """const r = document.getElementById('reticle'), arms = r.querySelectorAll('i');
+const a = arms[0].getBoundingClientRect(), b = arms[1].getBoundingClientRect();
+const c = arms[2].getBoundingClientRect(), d = arms[3].getBoundingClientRect();
+return [!r.hidden && getComputedStyle(r).display !== 'none', [(c.right + d.left) / 2, (a.bottom + b.top) / 2]];"""
+
+
 def case_touch(site):
-    """On a phone: a drag aims; each pad launches from its point; a held pad streams; aim and pad
-    together work; a sideways swipe leaves neither the page nor the game."""
+    """On a phone: a drag aims, with a reticle around the finger's point while it aims (not for
+    the mouse); each pad launches from its point; a held pad streams; aim and pad together work;
+    a sideways swipe leaves neither the page nor the game."""
     with page_session(site, screen="phone-portrait") as p:
         start_url = p.driver.current_url
         x0, y0 = canvas_point(p, 200, 300)
@@ -232,7 +240,14 @@ def case_touch(site):
             x, y = canvas_point(p, 200 + 20 * step, 300 - 15 * step)
             touch(p, "touchMove", [{"x": x, "y": y, "id": 1}])
         crosshair_at(p, (400, 150))
+        # The reticle shows around the finger's point, on its own layer, while the finger aims.
+        shown, at = p.js(RETICLE)
+        check(shown and abs(at[0] - x) < 1 and abs(at[1] - y) < 1, f"the reticle is {shown} at {at}, the finger at {x}, {y}")
         touch(p, "touchEnd", [])
+        check(not p.js(RETICLE)[0], "the reticle stayed after the finger lifted")
+        p.driver.execute_cdp_cmd("Input.dispatchMouseEvent", {"type": "mouseMoved", "x": x, "y": y})
+        crosshair_at(p, (400, 150))
+        check(not p.js(RETICLE)[0], "the reticle showed for the mouse")
         aim = (400, 150)
         for index, (name, launch) in enumerate(PADS):
             tap(p, *centre_of(p, ".pad", index))
