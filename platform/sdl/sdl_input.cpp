@@ -163,7 +163,7 @@ void sdl_translate(const SDL_Event& e)
         if (e.window.event == SDL_WINDOWEVENT_CLOSE)
             post_event(key_press(kKeyEsc));
         else if (e.window.event == SDL_WINDOWEVENT_EXPOSED || e.window.event == SDL_WINDOWEVENT_SIZE_CHANGED)
-            sdl_present(true);
+            sdl_repaint();
         break;
     case SDL_QUIT:
         post_event(key_press(kKeyEsc));

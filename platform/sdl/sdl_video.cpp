@@ -43,6 +43,11 @@ bool audio_open = false;
 bool have_windowed = false;
 int windowed_x = 0, windowed_y = 0, windowed_w = 0, windowed_h = 0;
 
+// Fullscreen of our own making, where no window manager runs.
+bool own_fullscreen = false;
+
+bool repaint_wanted = false;
+
 // Whether the pointer counter wants the pointer shown, and what SDL was last told.
 bool pointer_wanted = true;
 int applied_cursor = SDL_ENABLE;
@@ -103,6 +108,8 @@ int opening_factor()
 
 SDL_Window* sdl_window() { return window; }
 
+void sdl_repaint() { repaint_wanted = true; }
+
 void sdl_pixels_per_point(double& px, double& py)
 {
     int ww = 0, wh = 0, pw = 0, ph = 0;
@@ -113,13 +120,25 @@ void sdl_pixels_per_point(double& px, double& py)
 }
 
 // A window manager's own fullscreen is only a new size, shown by the same
-// scaling.
+// scaling. With none, fullscreen is ours alone (sdl_x11_window.h).
 void sdl_toggle_fullscreen()
 {
+    if (own_fullscreen || x11_without_window_manager(window)) {
+        if (own_fullscreen) {
+            SDL_SetWindowSize(window, windowed_w, windowed_h);
+            SDL_SetWindowPosition(window, windowed_x, windowed_y);
+        } else {
+            SDL_GetWindowPosition(window, &windowed_x, &windowed_y);
+            SDL_GetWindowSize(window, &windowed_w, &windowed_h);
+            x11_cover_display(window);
+        }
+        own_fullscreen = !own_fullscreen;
+        sdl_present(true);
+        return;
+    }
     if (SDL_GetWindowFlags(window) & SDL_WINDOW_FULLSCREEN) {
         SDL_SetWindowFullscreen(window, 0);
-        // A window manager puts the window back by itself; a bare X server
-        // leaves it screen-sized.
+        // Where a window manager does not put the window back by itself.
         if (have_windowed) {
             SDL_SetWindowSize(window, windowed_w, windowed_h);
             SDL_SetWindowPosition(window, windowed_x, windowed_y);
@@ -130,7 +149,6 @@ void sdl_toggle_fullscreen()
         SDL_GetWindowSize(window, &windowed_w, &windowed_h);
         have_windowed = true;
         SDL_SetWindowFullscreen(window, SDL_WINDOW_FULLSCREEN_DESKTOP);
-        x11_cover_display_without_wm(window);
     }
     sdl_present(true);
 }
@@ -219,6 +237,10 @@ void plat_process_events()
     SDL_Event e;
     while (SDL_PollEvent(&e))
         sdl_translate(e);
+    if (repaint_wanted) {
+        repaint_wanted = false;
+        sdl_present(true);
+    }
     gamepad_read_sticks();
     if (pad_frame(SDL_GetTicks64()))
         sdl_warp_pointer_to_aim();

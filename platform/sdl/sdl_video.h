@@ -25,6 +25,10 @@ void sdl_toggle_fullscreen();
 // or switched to or from fullscreen.
 void sdl_present(bool everything);
 
+// Asks for the whole picture to be sent once the frame's events are read: a
+// window hidden and shown a thousand times in a frame costs one repaint.
+void sdl_repaint();
+
 // Turns one SDL event into the game's window events and posts them. Called
 // by plat_process_events for each queued SDL event.
 void sdl_translate(const SDL_Event& e);

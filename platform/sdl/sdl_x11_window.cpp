@@ -53,11 +53,18 @@ void x11_black_background(SDL_Window* window)
     XFlush(display);
 }
 
-void x11_cover_display_without_wm(SDL_Window* window)
+bool x11_without_window_manager(SDL_Window* window)
 {
     Display* display = nullptr;
     Window xwindow = 0;
-    if (!x11_window(window, display, xwindow) || window_manager_runs(display))
+    return x11_window(window, display, xwindow) && !window_manager_runs(display);
+}
+
+void x11_cover_display(SDL_Window* window)
+{
+    Display* display = nullptr;
+    Window xwindow = 0;
+    if (!x11_window(window, display, xwindow))
         return;
     SDL_Rect bounds{};
     if (SDL_GetDisplayBounds(SDL_GetWindowDisplayIndex(window), &bounds) != 0)

@@ -7,8 +7,9 @@
 //
 // SDL asks for fullscreen the way the desktop standard says: a message to the
 // window manager. On a bare X server (a kiosk, a test under Xvfb) nobody
-// answers it, and the window would keep its size; there the window is moved
-// and sized to cover its display directly.
+// answers it, and SDL then waits for that answer at every hide and show;
+// there fullscreen is the game's own: the window moved and sized to cover
+// its display, and put back after.
 #pragma once
 
 #include <X11/Xlib.h>
@@ -24,7 +25,10 @@ bool x11_window(SDL_Window* window, Display*& display, Window& xwindow);
 // window system other than X11 it does nothing.
 void x11_black_background(SDL_Window* window);
 
-// Makes `window` cover its whole display when no window manager runs; with
-// one, does nothing (it does the job). Called by the video half right after
-// asking SDL for desktop fullscreen.
-void x11_cover_display_without_wm(SDL_Window* window);
+// True when `window` is an X11 window on a display where no window manager
+// of the desktop standard runs.
+bool x11_without_window_manager(SDL_Window* window);
+
+// Makes `window` cover its whole display and raises it. Called by the video
+// half for fullscreen where no window manager runs.
+void x11_cover_display(SDL_Window* window);

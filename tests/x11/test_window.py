@@ -15,8 +15,9 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 from xsession import (CAPTION, GROUND, HEIGHT, WIDTH, check, covering_window,  # noqa: E402
                       cursor_is_invisible, game_environment, game_session, match_sky, move_pointer,
-                      move_pointer_to_screen, press_key, send_close_request, size_hints, sky_colour,
+                      move_pointer_to_screen, press_key, read_geometry, send_close_request, size_hints, sky_colour,
                       stop_process, wait_for_exit, wait_for_shot, wait_until, window_property, xdotool)
+from test_scaling import crosshair_on, layout_for, purest  # noqa: E402
 from harness import main  # noqa: E402
 
 # How long the game may take to be gone after Esc, a close request or the
@@ -230,7 +231,58 @@ def case_expose(binary):
               f"sky mismatches: {result['wrong'][:5]}")
 
 
+def esc_answer(binary, cycles):
+    """Seconds from Esc to the game's end in fullscreen on a bare X server, after `cycles` hide
+    and show cycles of its window."""
+    import time
+    from Xlib import X, XK, display
+    from Xlib.ext import xtest
+    with game_session(binary) as s:
+        press_key(s, "F11")
+        screen = xdotool(s, "getdisplaygeometry").split()
+        check(wait_until(lambda: xdotool(s, "getwindowgeometry", s.window).split()[-1] == "x".join(screen), QUIT_TIMEOUT),
+              f"F11 did not cover the {'x'.join(screen)} screen")
+        d = display.Display(s.display)
+        try:
+            window = d.create_resource_object("window", int(s.window))
+            for _ in range(cycles):
+                window.unmap()
+                window.map()
+                d.sync()
+            window.set_input_focus(X.RevertToParent, X.CurrentTime)
+            d.sync()
+            # The game has read every event of the cycles once it has the pointer move after them.
+            read_geometry(s)
+            lx, ly, lw, lh = layout_for(s.width, s.height)
+            move_pointer_to_screen(s, s.x + lx + purest(400, lw, WIDTH), s.y + ly + purest(300, lh, HEIGHT))
+            check(crosshair_on(s, (400, 300)), "the game did not follow the pointer after the cycles")
+            check(s.game.poll() is None, f"the game ended during the cycles: {s.stderr_text()}")
+            escape = d.keysym_to_keycode(XK.string_to_keysym("Escape"))
+            pressed = time.monotonic()
+            xtest.fake_input(d, X.KeyPress, escape)
+            xtest.fake_input(d, X.KeyRelease, escape)
+            d.sync()
+            status = wait_for_exit(s, QUIT_TIMEOUT)
+            answered = time.monotonic() - pressed
+        finally:
+            d.close()
+        check(status == 0, f"exit status {status} after Esc: {s.stderr_text()}")
+        return answered
+
+
+def case_hide_show(binary):
+    """Fullscreen with no window manager is the game's own sizing, not SDL's: after 1,000 hide
+    and show cycles the game answers Esc within 100 ms of the time a fresh game takes to end."""
+    fresh = esc_answer(binary, 0)
+    cycled = esc_answer(binary, 1000)
+    check(cycled - fresh < 0.1, f"Esc after 1,000 hide and show cycles ended the game in {cycled * 1000:.0f} ms, "
+                                f"a fresh game's in {fresh * 1000:.0f} ms")
+    print(f"Esc ended a fresh fullscreen game in {fresh * 1000:.0f} ms, one after 1,000 hide and show cycles "
+          f"in {cycled * 1000:.0f} ms")
+
+
 CASES = {
+    "hide_show": case_hide_show,
     "window": case_window,
     "crosshair": case_crosshair,
     "sky": case_sky,
