@@ -136,6 +136,13 @@ void sdl_toggle_fullscreen()
         sdl_present(true);
         return;
     }
+    Display* display = nullptr;
+    Window xwindow = 0;
+    if (x11_window(window, display, xwindow)) {
+        x11_wm_set_fullscreen(window, !x11_wm_fullscreen(window));
+        return;
+    }
+    // Wayland: SDL's own fullscreen.
     if (SDL_GetWindowFlags(window) & SDL_WINDOW_FULLSCREEN) {
         SDL_SetWindowFullscreen(window, 0);
         // Where a window manager does not put the window back by itself.

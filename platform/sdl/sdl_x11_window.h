@@ -5,8 +5,8 @@
 // default the old screen contents would show there for a frame; with a
 // black background the bars are right from the start.
 //
-// SDL asks for fullscreen the way the desktop standard says: a message to the
-// window manager. On a bare X server (a kiosk, a test under Xvfb) nobody
+// Fullscreen is asked of the window manager the way the desktop standard
+// says: a message to it. On a bare X server (a kiosk, a test under Xvfb) nobody
 // answers it, and SDL then waits for that answer at every hide and show;
 // there fullscreen is the game's own: the window moved and sized to cover
 // its display, and put back after.
@@ -32,3 +32,13 @@ bool x11_without_window_manager(SDL_Window* window);
 // Makes `window` cover its whole display and raises it. Called by the video
 // half for fullscreen where no window manager runs.
 void x11_cover_display(SDL_Window* window);
+
+// Where a window manager runs, fullscreen is its state of the window
+// (_NET_WM_STATE), whoever set it: the player's F11 or the manager's own
+// menu or keys. SDL keeps a flag of what it last asked for, which the
+// manager's own changes leave stale; so the game reads the state afresh and
+// asks the manager directly, which also restores the place, size and
+// maximised state the window had. x11_wm_fullscreen: whether the window is
+// fullscreen now; x11_wm_set_fullscreen: asks for it on or off.
+bool x11_wm_fullscreen(SDL_Window* window);
+void x11_wm_set_fullscreen(SDL_Window* window, bool on);

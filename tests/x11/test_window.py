@@ -13,10 +13,11 @@ import sys
 sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
-from xsession import (CAPTION, GROUND, HEIGHT, WIDTH, check, covering_window,  # noqa: E402
+from xsession import (CAPTION, GROUND, HEIGHT, WIDTH, Session, check, covering_window, find_window,  # noqa: E402
                       cursor_is_invisible, game_environment, game_session, match_sky, move_pointer,
                       move_pointer_to_screen, press_key, read_geometry, send_close_request, size_hints, sky_colour,
-                      stop_process, wait_for_exit, wait_for_shot, wait_until, window_property, xdotool)
+                      start_game, stop_process, wait_for_exit, wait_for_shot, wait_until, window_property, xdotool,
+                      xserver_running)
 from test_scaling import crosshair_on, layout_for, purest  # noqa: E402
 from harness import main  # noqa: E402
 
@@ -231,6 +232,103 @@ def case_expose(binary):
               f"sky mismatches: {result['wrong'][:5]}")
 
 
+def wm_state(s):
+    """The names in the window's _NET_WM_STATE, as its window manager has set them."""
+    from Xlib import display
+    d = display.Display(s.display)
+    try:
+        prop = d.create_resource_object("window", int(s.window)).get_full_property(
+            d.intern_atom("_NET_WM_STATE"), d.intern_atom("ATOM"))
+        return {d.get_atom_name(a) for a in (prop.value if prop else [])}
+    finally:
+        d.close()
+
+
+def ask_wm(s, on, *names):
+    """Asks the window manager to set (or clear) states of the window, as its own menu, keys or a
+    pager do: a _NET_WM_STATE message from a pager (source 2) to the root window."""
+    from Xlib import X, display, protocol
+    d = display.Display(s.display)
+    try:
+        atoms = [d.intern_atom(n) for n in names] + [0]
+        event = protocol.event.ClientMessage(window=d.create_resource_object("window", int(s.window)),
+                                             client_type=d.intern_atom("_NET_WM_STATE"),
+                                             data=(32, [1 if on else 0, atoms[0], atoms[1], 2, 0]))
+        d.screen().root.send_event(event, event_mask=X.SubstructureRedirectMask | X.SubstructureNotifyMask)
+        d.sync()
+    finally:
+        d.close()
+
+
+def case_wm_state(binary):
+    """Under openbox, F11 and the window manager's own maximise and fullscreen stay in step in
+    any order: the state is the manager's, and leaving fullscreen gives back the place and size
+    (maximised, if it was)."""
+    import time
+    full, vert, horz = "_NET_WM_STATE_FULLSCREEN", "_NET_WM_STATE_MAXIMIZED_VERT", "_NET_WM_STATE_MAXIMIZED_HORZ"
+    screen = (1600, 1000)
+    with xserver_running(f"{screen[0]}x{screen[1]}") as (xserver, workdir):
+        wm = subprocess.Popen(["openbox"], env=game_environment(xserver.display), stdout=subprocess.DEVNULL,
+                              stderr=subprocess.DEVNULL)
+        game = None
+        try:
+            def wm_runs():
+                from Xlib import Xatom, display
+                d = display.Display(xserver.display)
+                try:
+                    return d.screen().root.get_full_property(d.intern_atom("_NET_SUPPORTING_WM_CHECK"), Xatom.WINDOW)
+                finally:
+                    d.close()
+            check(wait_until(wm_runs, QUIT_TIMEOUT), "openbox did not start")
+            game = start_game(binary, xserver, workdir)
+            s = Session(xserver, game, workdir)
+            find_window(s)
+
+            def settle(want, what):
+                """Waits until the state holds `want` (names that must be in it, or with '-' not)
+                and the geometry stops changing; returns the geometry."""
+                last = [None, time.monotonic()]
+
+                def steady():
+                    state, g = wm_state(s), read_geometry(s)
+                    if not all((n[1:] not in state) if n.startswith("-") else (n in state) for n in want):
+                        return None
+                    if g != last[0]:
+                        last[:] = [g, time.monotonic()]
+                    return g if time.monotonic() - last[1] > 0.5 else None
+                g = wait_until(steady, QUIT_TIMEOUT, 0.1)
+                check(g is not None, f"{what}: the state is {sorted(wm_state(s))}, the window {read_geometry(s)}")
+                return g
+            windowed = settle(["-" + full, "-" + vert], "opened")
+            # Maximise, F11, F11: back to maximised, where it was.
+            ask_wm(s, True, vert, horz)
+            maximised = settle([vert, horz, "-" + full], "maximised")
+            press_key(s, "F11")
+            g = settle([full], "maximised, then F11")
+            check(g[2:] == screen, f"fullscreen is {g}")
+            press_key(s, "F11")
+            check(settle([vert, horz, "-" + full], "maximised, F11, F11") == maximised, "maximised, F11, F11: moved")
+            ask_wm(s, False, vert, horz)
+            check(settle(["-" + vert, "-" + full], "restored") == windowed, "the window did not come back")
+            # The manager's fullscreen, then F11: the first F11 leaves it.
+            ask_wm(s, True, full)
+            settle([full], "the manager's fullscreen")
+            press_key(s, "F11")
+            check(settle(["-" + full], "the manager's fullscreen, then F11") == windowed, "F11 did not give the window back")
+            # F11, the manager leaves fullscreen, F11: fullscreen again.
+            press_key(s, "F11")
+            settle([full], "F11")
+            ask_wm(s, False, full)
+            check(settle(["-" + full], "F11, the manager leaves") == windowed, "the manager's leave lost the window")
+            press_key(s, "F11")
+            settle([full], "F11, the manager leaves, F11")
+            print(f"openbox: windowed {windowed}, maximised {maximised}; every sequence in step")
+        finally:
+            if game is not None:
+                stop_process(game)
+            stop_process(wm)
+
+
 def esc_answer(binary, cycles):
     """Seconds from Esc to the game's end in fullscreen on a bare X server, after `cycles` hide
     and show cycles of its window."""
@@ -282,6 +380,7 @@ def case_hide_show(binary):
 
 
 CASES = {
+    "wm_state": case_wm_state,
     "hide_show": case_hide_show,
     "window": case_window,
     "crosshair": case_crosshair,
