@@ -162,7 +162,9 @@ void sdl_translate(const SDL_Event& e)
     case SDL_WINDOWEVENT:
         if (e.window.event == SDL_WINDOWEVENT_CLOSE)
             post_event(key_press(kKeyEsc));
-        else if (e.window.event == SDL_WINDOWEVENT_EXPOSED || e.window.event == SDL_WINDOWEVENT_SIZE_CHANGED)
+        else if (e.window.event == SDL_WINDOWEVENT_SIZE_CHANGED)
+            sdl_present(true); // at once: the pointer's next moves map by the new size
+        else if (e.window.event == SDL_WINDOWEVENT_EXPOSED)
             sdl_repaint();
         break;
     case SDL_QUIT:

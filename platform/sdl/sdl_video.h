@@ -26,7 +26,7 @@ void sdl_toggle_fullscreen();
 void sdl_present(bool everything);
 
 // Asks for the whole picture to be sent once the frame's events are read: a
-// window hidden and shown a thousand times in a frame costs one repaint.
+// window uncovered a thousand times in a frame costs one repaint.
 void sdl_repaint();
 
 // Turns one SDL event into the game's window events and posts them. Called
