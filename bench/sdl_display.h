@@ -40,7 +40,13 @@ inline bool set_window_scale(int64_t scale)
         window = SDL_GetWindowFromID(id);
     if (window == nullptr)
         return false;
-    const bool fullscreen = (SDL_GetWindowFlags(window) & SDL_WINDOW_FULLSCREEN) != 0;
+    // Fullscreen is the display's size: with no window manager (Xvfb) the
+    // game covers the display itself, and SDL's flag stays off.
+    SDL_Rect bounds{};
+    SDL_GetDisplayBounds(0, &bounds);
+    int now_w = 0, now_h = 0;
+    SDL_GetWindowSize(window, &now_w, &now_h);
+    const bool fullscreen = now_w == bounds.w && now_h == bounds.h;
     if (fullscreen != (scale == 0)) {
         SDL_Event f11{};
         f11.type = SDL_KEYDOWN;
@@ -51,8 +57,6 @@ inline bool set_window_scale(int64_t scale)
         SDL_PushEvent(&f11);
     }
     int want_w = 0, want_h = 0;
-    SDL_Rect bounds{};
-    SDL_GetDisplayBounds(0, &bounds);
     if (scale == 0) {
         want_w = bounds.w;
         want_h = bounds.h;
@@ -65,11 +69,12 @@ inline bool set_window_scale(int64_t scale)
     while (SDL_GetTicks64() - start < 10000) {
         plat_process_events();
         plat_show_picture();
-        if (scale != 0 && !resized && !(SDL_GetWindowFlags(window) & SDL_WINDOW_FULLSCREEN)) {
+        int w = 0, h = 0;
+        SDL_GetWindowSize(window, &w, &h);
+        if (scale != 0 && !resized && !(w == bounds.w && h == bounds.h)) {
             SDL_SetWindowSize(window, want_w, want_h);
             resized = true;
         }
-        int w = 0, h = 0;
         SDL_GetWindowSizeInPixels(window, &w, &h);
         if (w == want_w && h == want_h) {
             // One more round so that the game adopts the new surface.

@@ -21,10 +21,14 @@ set(PELMARIC_PLATFORM_COMMON_SOURCES
   ${PELMARIC_TOP}/platform/event_text.cpp
   ${PELMARIC_TOP}/platform/pad.cpp
   ${PELMARIC_TOP}/platform/pause.cpp
+  ${PELMARIC_TOP}/platform/scale.cpp
   ${PELMARIC_TOP}/platform/music_control.cpp
   ${PELMARIC_TOP}/platform/recording.cpp
   ${PELMARIC_TOP}/platform/replay_file.cpp)
 add_library(pelmaric_platform_common OBJECT ${PELMARIC_PLATFORM_COMMON_SOURCES})
+# The fitted present mixes every seam pixel of a changed rectangle: -O3
+# lets the compiler do its row loops several pixels at a time.
+set_source_files_properties(${PELMARIC_TOP}/platform/scale.cpp PROPERTIES COMPILE_OPTIONS -O3)
 
 # The version a kept game names (cmake/version.cmake).
 include(${CMAKE_CURRENT_LIST_DIR}/version.cmake)

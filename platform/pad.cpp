@@ -18,6 +18,7 @@ PadState pads[kPadSlots];
 struct PadMemory {
     bool was_held[kPadButtonCount];
     uint64_t next_repeat[kPadButtonCount];
+    int dpad_frames; // frames the d-pad has been held in some direction
 };
 PadMemory memory[kPadSlots];
 
@@ -65,8 +66,16 @@ void buttons_frame(const PadState& pad, PadMemory& m, uint64_t now_ms)
         m.was_held[b] = pad.held[b];
 }
 
+// The d-pad's speed in its n-th frame held (from 0), game pixels a frame.
+double dpad_speed(int n)
+{
+    if (n < kDpadFineFrames)
+        return 1.0;
+    return std::min(kStickTopSpeed, 1.0 + (kStickTopSpeed - 1.0) * (n - kDpadFineFrames + 1) / kDpadRampFrames);
+}
+
 // One pad's move of the crosshair this frame, in game pixels.
-void aim_frame(const PadState& pad, double& dx, double& dy)
+void aim_frame(const PadState& pad, PadMemory& m, double& dx, double& dy)
 {
     const double x = std::clamp(double(pad.stick_x), -1.0, 1.0);
     const double y = std::clamp(double(pad.stick_y), -1.0, 1.0);
@@ -77,8 +86,11 @@ void aim_frame(const PadState& pad, double& dx, double& dy)
         dx += x / tilt * speed;
         dy += y / tilt * speed;
     }
-    dx += int(pad.held[kPadRight]) - int(pad.held[kPadLeft]);
-    dy += int(pad.held[kPadDown]) - int(pad.held[kPadUp]);
+    const bool dpad = pad.held[kPadRight] || pad.held[kPadLeft] || pad.held[kPadDown] || pad.held[kPadUp];
+    const double speed = dpad_speed(m.dpad_frames);
+    m.dpad_frames = dpad ? m.dpad_frames + 1 : 0;
+    dx += (int(pad.held[kPadRight]) - int(pad.held[kPadLeft])) * speed;
+    dy += (int(pad.held[kPadDown]) - int(pad.held[kPadUp])) * speed;
 }
 
 } // namespace
@@ -122,7 +134,7 @@ bool pad_frame(uint64_t now_ms)
         }
         buttons_frame(pad, memory[s], now_ms);
         std::fill(std::begin(pad.tapped), std::end(pad.tapped), false);
-        aim_frame(pad, dx, dy);
+        aim_frame(pad, memory[s], dx, dy);
     }
     if (dx == 0 && dy == 0)
         return false;

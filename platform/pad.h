@@ -36,9 +36,16 @@ constexpr int kPadSlots = 8;
 
 // How a stick's tilt becomes speed: no move inside the radial dead zone (a
 // share of full tilt), then a square curve (fine near the centre) up to the
-// top speed, in game pixels a frame. The d-pad moves one game pixel a frame.
+// top speed, in game pixels a frame.
 constexpr double kStickDeadZone = 0.15;
 constexpr double kStickTopSpeed = 12.0;
+
+// The d-pad moves one game pixel a frame for fine aim during its first
+// kDpadFineFrames frames held, then faster each frame, reaching the stick's
+// top speed kDpadRampFrames later (half a second in all): the field is
+// crossed in under a second and a half.
+constexpr int kDpadFineFrames = 8;
+constexpr int kDpadRampFrames = 24;
 
 // A held launch button repeats as a held key does on a default desktop:
 // first after half a second, then 25 times a second.

@@ -305,3 +305,36 @@ TEST(Pads, APulledOutPadLeavesNothingBehind)
 }
 
 } // namespace
+
+// One pixel a frame for fine aim, then faster: the stick's top speed within
+// half a second (32 frames), the 800-pixel field crossed in under 1.5 s (96).
+TEST(Pads, AHeldDpadStartsFineAndReachesTheSticksTopSpeed)
+{
+    PadState& pad = plugged_pad(0, 300);
+    pad.held[kPadRight] = true;
+    std::vector<double> steps;
+    int crossed = 0;
+    for (int frame = 1; frame <= 96 && crossed == 0; ++frame) {
+        const float before = pad_aim_x();
+        pad_frame(uint64_t(frame) * 16);
+        steps.push_back(double(pad_aim_x()) - before);
+        if (pad_aim_x() >= kClientWidth - 1)
+            crossed = frame;
+    }
+    forget_events();
+    for (int n = 0; n < kDpadFineFrames; ++n)
+        EXPECT_EQ(steps[size_t(n)], 1.0) << "frame " << n;
+    for (size_t n = 1; n < 32; ++n)
+        EXPECT_GE(steps[n], steps[n - 1]) << "frame " << n;
+    EXPECT_NEAR(steps[31], kStickTopSpeed, 1e-4);
+    EXPECT_GT(crossed, 0);
+    EXPECT_LE(crossed, 96);
+    // Let go, the next press is fine again.
+    pad.held[kPadRight] = false;
+    pad_frame(2000);
+    pad.held[kPadLeft] = true;
+    const float before = pad_aim_x();
+    pad_frame(2016);
+    EXPECT_EQ(double(before) - pad_aim_x(), 1.0);
+    forget_events();
+}

@@ -65,6 +65,18 @@ void plug_in(int device_index)
     SDL_GameControllerClose(controller);
 }
 
+// A pad refused while every slot was taken gets the slot just freed: the
+// first controller SDL lists that is not open.
+void plug_in_waiting()
+{
+    for (int i = 0; i < SDL_NumJoysticks(); ++i) {
+        if (SDL_IsGameController(i) && find_slot(SDL_JoystickGetDeviceInstanceID(i)) < 0) {
+            plug_in(i);
+            return;
+        }
+    }
+}
+
 void unplug(SDL_JoystickID id)
 {
     const int s = find_slot(id);
@@ -73,6 +85,7 @@ void unplug(SDL_JoystickID id)
     SDL_GameControllerClose(controllers[s]);
     controllers[s] = nullptr;
     pad_unplug(pad_slot(s));
+    plug_in_waiting();
 }
 
 void button(const SDL_ControllerButtonEvent& e, bool down)
@@ -92,6 +105,9 @@ float axis(SDL_GameController* c, SDL_GameControllerAxis a)
 
 void gamepad_start()
 {
+    // The launch buttons go by where they sit (West, South, East), not by
+    // their labels, which Nintendo's layout puts elsewhere.
+    SDL_SetHint(SDL_HINT_GAMECONTROLLER_USE_BUTTON_LABELS, "0");
     SDL_InitSubSystem(SDL_INIT_GAMECONTROLLER);
 }
 

@@ -5,7 +5,7 @@
 #include "platform/platform.h"
 #include "platform/sdl/sdl_audio.h"
 #include "platform/sdl/sdl_gamepad.h"
-#include "platform/sdl/sdl_scale.h"
+#include "platform/scale.h"
 #include "platform/sdl/sdl_video.h"
 #include "platform/sdl/sdl_window_watch.h"
 
@@ -175,8 +175,10 @@ void sdl_translate(const SDL_Event& e)
     case SDL_WINDOWEVENT:
         if (e.window.event == SDL_WINDOWEVENT_CLOSE)
             post_event(key_press(kKeyEsc));
-        else if (e.window.event == SDL_WINDOWEVENT_EXPOSED || e.window.event == SDL_WINDOWEVENT_SIZE_CHANGED)
-            sdl_present(true);
+        else if (e.window.event == SDL_WINDOWEVENT_SIZE_CHANGED)
+            sdl_present(true); // at once: the pointer's next moves map by the new size
+        else if (e.window.event == SDL_WINDOWEVENT_EXPOSED)
+            sdl_repaint();
         // A game nobody sees or plays does not play on by itself.
         else if (e.window.event == SDL_WINDOWEVENT_FOCUS_LOST || e.window.event == SDL_WINDOWEVENT_MINIMIZED ||
                  e.window.event == SDL_WINDOWEVENT_HIDDEN)

@@ -7,8 +7,8 @@
 // installed, or SDL2_ttf failing) the screen is the dimmed picture and the
 // sign alone.
 #include "platform/picture.h"
+#include "platform/scale.h"
 #include "platform/sdl/sdl_audio.h"
-#include "platform/sdl/sdl_scale.h"
 #include "platform/sdl/sdl_video.h"
 #include "platform/sdl/sdl_window_watch.h"
 #include "platform/sdl/sdl_x11_present.h"

@@ -10,6 +10,7 @@
 #include "platform/pad.h"
 #include "platform/pause.h"
 #include "platform/picture.h"
+#include "platform/scale.h"
 #include "platform/sdl/sdl_audio.h"
 #include "platform/sdl/sdl_gamepad.h"
 #include "platform/sdl/sdl_icon.h"
@@ -43,6 +44,11 @@ bool audio_open = false;
 // The window's place and size before it went fullscreen, to come back to.
 bool have_windowed = false;
 int windowed_x = 0, windowed_y = 0, windowed_w = 0, windowed_h = 0;
+
+// Fullscreen of our own making, where no window manager runs.
+bool own_fullscreen = false;
+
+bool repaint_wanted = false;
 
 // Whether the pointer counter wants the pointer shown, and what SDL was last told.
 bool pointer_wanted = true;
@@ -105,6 +111,8 @@ int opening_factor()
 
 SDL_Window* sdl_window() { return window; }
 
+void sdl_repaint() { repaint_wanted = true; }
+
 void sdl_pixels_per_point(double& px, double& py)
 {
     int ww = 0, wh = 0, pw = 0, ph = 0;
@@ -115,13 +123,32 @@ void sdl_pixels_per_point(double& px, double& py)
 }
 
 // A window manager's own fullscreen is only a new size, shown by the same
-// scaling.
+// scaling. With none, fullscreen is ours alone (sdl_x11_window.h).
 void sdl_toggle_fullscreen()
 {
+    if (own_fullscreen || x11_without_window_manager(window)) {
+        if (own_fullscreen) {
+            SDL_SetWindowSize(window, windowed_w, windowed_h);
+            SDL_SetWindowPosition(window, windowed_x, windowed_y);
+        } else {
+            SDL_GetWindowPosition(window, &windowed_x, &windowed_y);
+            SDL_GetWindowSize(window, &windowed_w, &windowed_h);
+            x11_cover_display(window);
+        }
+        own_fullscreen = !own_fullscreen;
+        sdl_present(true);
+        return;
+    }
+    Display* display = nullptr;
+    Window xwindow = 0;
+    if (x11_window(window, display, xwindow)) {
+        x11_wm_set_fullscreen(window, !x11_wm_fullscreen(window));
+        return;
+    }
+    // Wayland: SDL's own fullscreen.
     if (SDL_GetWindowFlags(window) & SDL_WINDOW_FULLSCREEN) {
         SDL_SetWindowFullscreen(window, 0);
-        // A window manager puts the window back by itself; a bare X server
-        // leaves it screen-sized.
+        // Where a window manager does not put the window back by itself.
         if (have_windowed) {
             SDL_SetWindowSize(window, windowed_w, windowed_h);
             SDL_SetWindowPosition(window, windowed_x, windowed_y);
@@ -132,7 +159,6 @@ void sdl_toggle_fullscreen()
         SDL_GetWindowSize(window, &windowed_w, &windowed_h);
         have_windowed = true;
         SDL_SetWindowFullscreen(window, SDL_WINDOW_FULLSCREEN_DESKTOP);
-        x11_cover_display_without_wm(window);
     }
     sdl_present(true);
 }
@@ -188,6 +214,11 @@ void plat_open_window()
     if (window == nullptr)
         fail_to_open(SDL_GetError());
     SDL_SetWindowMinimumSize(window, kClientWidth, kClientHeight);
+    // No larger than the present draws: beyond that the picture would not
+    // grow, and SDL's own window buffer overflows its sizes.
+    double px = 1, py = 1;
+    sdl_pixels_per_point(px, py);
+    SDL_SetWindowMaximumSize(window, int(kScaleMaxDrawable / px), int(kScaleMaxDrawable / py));
     sdl_set_window_icon(window);
     x11_black_background(window);
     // Typed text is never read; with text input on, an input method could
@@ -218,6 +249,10 @@ void plat_process_events()
     SDL_Event e;
     while (!pause_asked() && SDL_PollEvent(&e))
         sdl_translate(e);
+    if (repaint_wanted) {
+        repaint_wanted = false;
+        sdl_present(true);
+    }
     gamepad_read_sticks();
     if (pad_frame(SDL_GetTicks64()))
         sdl_warp_pointer_to_aim();

@@ -1,7 +1,7 @@
 // sdl_video.h -- what the SDL window's three files share: the window, its present and its input.
 //
 // sdl_video.cpp opens and closes the window and switches fullscreen;
-// sdl_present.cpp shows the picture on it, enlarged (sdl_scale.h);
+// sdl_present.cpp shows the picture on it, enlarged (platform/scale.h);
 // sdl_input.cpp turns SDL's events into the game's; sdl_pause.cpp holds the
 // frame loop while paused, under the screen sdl_pause_screen.cpp draws.
 #pragma once
@@ -25,6 +25,10 @@ void sdl_toggle_fullscreen();
 // frame, and with `everything` when the window opens, is uncovered, resized
 // or switched to or from fullscreen.
 void sdl_present(bool everything);
+
+// Asks for the whole picture to be sent once the frame's events are read: a
+// window uncovered a thousand times in a frame costs one repaint.
+void sdl_repaint();
 
 // Turns one SDL event into the game's window events and posts them. Called
 // by plat_process_events for each queued SDL event.

@@ -1,7 +1,7 @@
 // sdl_x11_present.cpp -- the picture sent to the window with XPutImage, converted to any X visual.
 #include "platform/sdl/sdl_x11_present.h"
 #include "platform/sdl/sdl_x11_window.h"
-#include "platform/sdl/sdl_scale.h"
+#include "platform/scale.h"
 
 #include <SDL.h>
 #include <SDL_syswm.h>
@@ -19,6 +19,9 @@ GC gc = nullptr;
 Visual* visual = nullptr;
 int depth = 0;
 XImage* image = nullptr; // one rectangle at a time, as large as the drawable
+// The enlarged picture in the picture's own pixels, as large as the drawable,
+// converted from here into the image.
+std::vector<uint32_t> staging;
 
 // True colour: where each channel's bits go. A colour map: the pixel value
 // of each cell of a 6 x 6 x 6 colour cube.
@@ -167,6 +170,7 @@ bool x11_present_resize(int dw, int dh)
         image = nullptr;
         return false;
     }
+    staging.assign(size_t(dw) * size_t(dh), 0);
     return true;
 }
 
@@ -174,14 +178,14 @@ void x11_present(const PictureRect* rects, int count, bool bars)
 {
     if (image == nullptr)
         return;
-    const uint32_t* pixels = picture_pixels();
-    const ScaleLayout& layout = scale_layout();
+    const int stride = scale_drawable_w();
     for (int i = 0; i < count; ++i) {
         const PictureRect to = scale_to_drawable(rects[i]);
+        scale_copy(reinterpret_cast<uint8_t*>(staging.data()), stride * 4, rects[i]);
         for (int y = to.y; y < to.y + to.h; ++y) {
-            const uint32_t* row = pixels + size_t(scale_source_y(y - layout.y)) * kClientWidth;
+            const uint32_t* row = staging.data() + size_t(y) * size_t(stride);
             for (int x = to.x; x < to.x + to.w; ++x)
-                XPutPixel(image, x, y, convert(row[scale_source_x(x - layout.x)]));
+                XPutPixel(image, x, y, convert(row[x]));
         }
         XPutImage(display, window, gc, image, to.x, to.y, to.x, to.y, unsigned(to.w), unsigned(to.h));
     }

@@ -28,7 +28,7 @@ bool x11_present_ready();
 bool x11_present_resize(int dw, int dh);
 
 // Converts and sends the rectangles of the picture to the window, enlarged
-// as sdl_scale.h lays it out; with `bars`, also the black around it.
+// as platform/scale.h lays it out; with `bars`, also the black around it.
 void x11_present(const PictureRect* rects, int count, bool bars);
 
 // Sends a whole drawable-sized picture of 0x00RRGGBB words, `w` x `h`, to

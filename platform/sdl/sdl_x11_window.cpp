@@ -53,11 +53,61 @@ void x11_black_background(SDL_Window* window)
     XFlush(display);
 }
 
-void x11_cover_display_without_wm(SDL_Window* window)
+bool x11_wm_fullscreen(SDL_Window* window)
 {
     Display* display = nullptr;
     Window xwindow = 0;
-    if (!x11_window(window, display, xwindow) || window_manager_runs(display))
+    if (!x11_window(window, display, xwindow))
+        return false;
+    const Atom state = XInternAtom(display, "_NET_WM_STATE", False);
+    const Atom fullscreen = XInternAtom(display, "_NET_WM_STATE_FULLSCREEN", False);
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0, left = 0;
+    unsigned char* value = nullptr;
+    bool on = false;
+    if (XGetWindowProperty(display, xwindow, state, 0, 64, False, XA_ATOM, &type, &format, &count, &left, &value) ==
+            Success &&
+        type == XA_ATOM && format == 32) {
+        const auto* atoms = reinterpret_cast<const Atom*>(value);
+        for (unsigned long i = 0; i < count; ++i)
+            on |= atoms[i] == fullscreen;
+    }
+    if (value != nullptr)
+        XFree(value);
+    return on;
+}
+
+void x11_wm_set_fullscreen(SDL_Window* window, bool on)
+{
+    Display* display = nullptr;
+    Window xwindow = 0;
+    if (!x11_window(window, display, xwindow))
+        return;
+    XEvent e{};
+    e.xclient.type = ClientMessage;
+    e.xclient.window = xwindow;
+    e.xclient.message_type = XInternAtom(display, "_NET_WM_STATE", False);
+    e.xclient.format = 32;
+    e.xclient.data.l[0] = on ? 1 : 0; // _NET_WM_STATE_ADD or _REMOVE
+    e.xclient.data.l[1] = long(XInternAtom(display, "_NET_WM_STATE_FULLSCREEN", False));
+    e.xclient.data.l[3] = 1; // from an application
+    XSendEvent(display, DefaultRootWindow(display), False, SubstructureRedirectMask | SubstructureNotifyMask, &e);
+    XFlush(display);
+}
+
+bool x11_without_window_manager(SDL_Window* window)
+{
+    Display* display = nullptr;
+    Window xwindow = 0;
+    return x11_window(window, display, xwindow) && !window_manager_runs(display);
+}
+
+void x11_cover_display(SDL_Window* window)
+{
+    Display* display = nullptr;
+    Window xwindow = 0;
+    if (!x11_window(window, display, xwindow))
         return;
     SDL_Rect bounds{};
     if (SDL_GetDisplayBounds(SDL_GetWindowDisplayIndex(window), &bounds) != 0)

@@ -5,10 +5,11 @@
 // default the old screen contents would show there for a frame; with a
 // black background the bars are right from the start.
 //
-// SDL asks for fullscreen the way the desktop standard says: a message to the
-// window manager. On a bare X server (a kiosk, a test under Xvfb) nobody
-// answers it, and the window would keep its size; there the window is moved
-// and sized to cover its display directly.
+// Fullscreen is asked of the window manager the way the desktop standard
+// says: a message to it. On a bare X server (a kiosk, a test under Xvfb) nobody
+// answers it, and SDL then waits for that answer at every hide and show;
+// there fullscreen is the game's own: the window moved and sized to cover
+// its display, and put back after.
 #pragma once
 
 #include <X11/Xlib.h>
@@ -24,7 +25,20 @@ bool x11_window(SDL_Window* window, Display*& display, Window& xwindow);
 // window system other than X11 it does nothing.
 void x11_black_background(SDL_Window* window);
 
-// Makes `window` cover its whole display when no window manager runs; with
-// one, does nothing (it does the job). Called by the video half right after
-// asking SDL for desktop fullscreen.
-void x11_cover_display_without_wm(SDL_Window* window);
+// True when `window` is an X11 window on a display where no window manager
+// of the desktop standard runs.
+bool x11_without_window_manager(SDL_Window* window);
+
+// Makes `window` cover its whole display and raises it. Called by the video
+// half for fullscreen where no window manager runs.
+void x11_cover_display(SDL_Window* window);
+
+// Where a window manager runs, fullscreen is its state of the window
+// (_NET_WM_STATE), whoever set it: the player's F11 or the manager's own
+// menu or keys. SDL keeps a flag of what it last asked for, which the
+// manager's own changes leave stale; so the game reads the state afresh and
+// asks the manager directly, which also restores the place, size and
+// maximised state the window had. x11_wm_fullscreen: whether the window is
+// fullscreen now; x11_wm_set_fullscreen: asks for it on or off.
+bool x11_wm_fullscreen(SDL_Window* window);
+void x11_wm_set_fullscreen(SDL_Window* window, bool on);

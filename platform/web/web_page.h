@@ -57,11 +57,24 @@ void web_audio_switch_sound();
 
 // ---- C++, called from JavaScript ----------------------------------------------
 
+// Lays the picture out in a space of space_w x space_h device pixels by the
+// desktop's rule (platform/scale.h), makes that the layout the pointer goes
+// through, and returns the picture's width in device pixels. The page calls
+// it for each space it weighs, the chosen one last.
+int web_scale_fit(int space_w, int space_h);
+// The height of the picture web_scale_fit laid out last, in device pixels,
+// and, when it is fitted, the whole factor the page enlarges the picture by
+// before the browser filters it down (0 at a whole factor): see web_page.js.
+int web_scale_height();
+int web_scale_sharp_factor();
+
 // The pointer moved over the canvas (kind 0) or a button went down (kind 1),
-// in game pixels with fractions; `dom_button` is the event's button number,
-// and shift, ctrl and alt say which modifier keys were held (0 or 1). A move
-// is also where a finger puts the crosshair.
-void web_post_mouse(int kind, int dom_button, int shift, int ctrl, int alt, float x, float y);
+// at (canvas_x, canvas_y) device pixels from the canvas's top-left corner,
+// fractions kept; it reaches the game as the game pixel shown there (see
+// scale_to_game). `dom_button` is the event's button number, and shift, ctrl
+// and alt say which modifier keys were held (0 or 1). A move is also where a
+// finger puts the crosshair.
+void web_post_mouse(int kind, int dom_button, int shift, int ctrl, int alt, double canvas_x, double canvas_y);
 
 // Gamepad `index` as the page reads it this frame: its left stick (-1 .. 1,
 // right and down positive) and a bit a button held, in the standard layout's
@@ -91,9 +104,11 @@ int web_effect_head_size();
 double web_effect_most_bytes();
 int web_effect_acceptable(double file_bytes, int head_bytes);
 
-// Frames the game has run (each processes its events once), for the page's
+// Frames the game has run (each processes its events once), and the launch
+// keys (A, S, D, from the keyboard or a pad) handed to it, for the page's
 // tests and measurements.
 uint32_t web_frame_count();
+uint32_t web_launch_count();
 }
 
 // Hands the page the mixing rules. Called once by plat_open_window, as the

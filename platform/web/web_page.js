@@ -29,10 +29,14 @@ var LibraryPelmaricWeb = {
     paused: false,       // the pause screen shows (the game holds between two frames)
     padStarted: false,   // a gamepad's button started the game: no gesture to the browser
 
-    // The canvas's size: the largest whole number of device pixels per game
-    // pixel when it fills at least this share of the space along the side
-    // that limits it; else the canvas fits the space exactly.
-    wholeFactorShare: 0.85,
+    shownW: 800,         // the canvas's size in device pixels, as web_scale_fit laid it out
+    shownH: 600,
+    // A fitted picture is shown sharp and even: #sharp holds it enlarged by
+    // a whole factor (nearest neighbour), and the browser filters that down
+    // to the canvas's size, blending only the seams between game pixels.
+    sharp: null,
+    sharpContext: null,
+    sharpFactor: 0,
     padGap: 8,           // CSS px between the canvas and the launch pads
     padRowHeight: 64,    // the pads in a row below the canvas
     padColumnWidth: 96,  // or in a column beside it
@@ -47,14 +51,36 @@ var LibraryPelmaricWeb = {
       PelmaricWeb.listeners.push([target, type, handler, options]);
     },
 
-    // The canvas's size in CSS px for a space of w x h CSS px: k device
-    // pixels per game pixel, k whole, when that fills enough of the space
-    // (sharp, every game pixel the same size); else exactly the space.
+    // The canvas's size in CSS px for a space of w x h CSS px, by the
+    // desktop's rule (web_scale_fit): a whole number of device pixels per
+    // game pixel when that fills enough of the space, else exactly the space.
+    // The last space asked about is the one the pointer goes through. Until
+    // the game has loaded, the start screen fills the space exactly.
     canvasScale: function(w, h) {
-      var density = window.devicePixelRatio || 1;
-      var exact = Math.max(0, Math.min(w / PelmaricWeb.width, h / PelmaricWeb.height));
-      var k = Math.floor(exact * density);
-      return k >= 1 && k >= PelmaricWeb.wholeFactorShare * exact * density ? k / density : exact;
+      var p = PelmaricWeb, density = window.devicePixelRatio || 1;
+      if (p.state === 'loading')
+        return Math.max(0, Math.min(w / p.width, h / p.height));
+      var device = function(v) { return Math.max(0, Math.floor(v * density + 1e-6)); };
+      p.shownW = _web_scale_fit(device(w), device(h));
+      p.shownH = _web_scale_height();
+      p.sharpFactor = _web_scale_sharp_factor();
+      return p.shownW / density / p.width;
+    },
+
+    // Brings #sharp to the layout's factor (none at a whole factor) and
+    // copies the whole picture into it.
+    fitSharp: function() {
+      var p = PelmaricWeb, k = p.state === 'loading' ? 0 : p.sharpFactor;
+      document.getElementById('stage').classList.toggle('sharp', k > 0);
+      if (k === 0 || !p.context2d)
+        return;
+      if (p.sharp.width !== p.width * k) {
+        p.sharp.width = p.width * k;
+        p.sharp.height = p.height * k;
+        p.sharpContext = p.sharp.getContext('2d', {alpha: false});
+      }
+      p.sharpContext.imageSmoothingEnabled = false;
+      p.sharpContext.drawImage(p.canvas, 0, 0, p.sharp.width, p.sharp.height);
     },
 
     // Lays the game area out: the help bar at the bottom, the canvas as
@@ -70,9 +96,11 @@ var LibraryPelmaricWeb = {
       var touch = game.classList.contains('touch');
       var below = touch ? p.canvasScale(w, h - p.padRowHeight - p.padGap) : 0;
       var beside = touch ? p.canvasScale(w - p.padColumnWidth - p.padGap, h) : 0;
-      var scale = touch ? Math.max(below, beside) : p.canvasScale(w, h);
-      var cw = p.width * scale, ch = p.height * scale;
+      var scale = !touch ? p.canvasScale(w, h) : beside > below ? p.canvasScale(w - p.padColumnWidth - p.padGap, h)
+                                                                : p.canvasScale(w, h - p.padRowHeight - p.padGap);
       var density = window.devicePixelRatio || 1;
+      var cw = p.state === 'loading' ? p.width * scale : p.shownW / density;
+      var ch = p.state === 'loading' ? p.height * scale : p.shownH / density;
       var snap = function(v) { return Math.round(v * density) / density; };
       var x, y;
       if (touch && beside > below) {
@@ -92,6 +120,7 @@ var LibraryPelmaricWeb = {
           p.place(pads[j], x + j * (cw - padW) / 2, y + ch + p.padGap, padW, p.padRowHeight);
       }
       p.place(stage, x, y, cw, ch);
+      p.fitSharp();
       p.fits++;
     },
 
@@ -102,11 +131,13 @@ var LibraryPelmaricWeb = {
       element.style.height = h + 'px';
     },
 
-    // A pointer event's or a touch's position in game pixels, fractions kept.
-    gamePosition: function(e) {
-      var box = PelmaricWeb.canvas.getBoundingClientRect();
-      return [(e.clientX - box.left) * PelmaricWeb.width / box.width,
-              (e.clientY - box.top) * PelmaricWeb.height / box.height];
+    // A pointer event's or a touch's place on the canvas in device pixels,
+    // fractions kept (the canvas's corner lies on a device pixel: fitCanvas
+    // snaps it; the rounding drops what the CSS px arithmetic adds).
+    canvasPosition: function(e) {
+      var box = PelmaricWeb.canvas.getBoundingClientRect(), density = window.devicePixelRatio || 1;
+      var device = function(v) { return Math.round(v * density * 1e6) / 1e6; };
+      return [device(e.clientX - box.left), device(e.clientY - box.top)];
     },
 
     // ---- The page around the game ----
@@ -120,6 +151,7 @@ var LibraryPelmaricWeb = {
       Module['noInitialRun'] = true;
       Module['onRuntimeInitialized'] = function() {
         p.setState('ready');
+        p.fitCanvas();
         if (p.startWanted || document.body.dataset.start === 'load')
           p.begin();
       };
@@ -129,6 +161,7 @@ var LibraryPelmaricWeb = {
           window['pelmaricFailed']('pelmaric.wasm');
       };
       p.canvas = document.getElementById('screen');
+      p.sharp = document.getElementById('sharp');
       p.pads = Array.prototype.slice.call(document.querySelectorAll('.pad'));
       p.width = p.canvas.width;
       p.height = p.canvas.height;
@@ -306,7 +339,8 @@ var LibraryPelmaricWeb = {
         game.requestFullscreen().catch(function() {});
     },
 
-    // The crosshair to (x, y), game pixels: from the mouse (e its event) or a finger.
+    // The crosshair to the game pixel shown at (x, y), device pixels on the
+    // canvas: from the mouse (e its event) or a finger.
     moveAim: function(x, y, e) {
       var p = PelmaricWeb;
       if (p.state === 'playing' && !p.stopped && !p.paused)
@@ -321,8 +355,10 @@ var LibraryPelmaricWeb = {
       for (var i = 0; i < e.changedTouches.length; ++i) {
         var t = e.changedTouches[i];
         if (ending) {
-          if (p.aimTouch === t.identifier)
+          if (p.aimTouch === t.identifier) {
             p.aimTouch = null;
+            document.getElementById('reticle').hidden = true;
+          }
           p.padUp(t.identifier);
           continue;
         }
@@ -333,8 +369,17 @@ var LibraryPelmaricWeb = {
           p.aimTouch = t.identifier;
         }
         if (p.aimTouch === t.identifier) {
-          var at = p.gamePosition(t);
-          p.moveAim(Math.min(Math.max(at[0], 0), p.width - 1), Math.min(Math.max(at[1], 0), p.height - 1), e);
+          // A finger just past the picture's edge aims at the edge.
+          var at = p.canvasPosition(t);
+          var x = Math.min(Math.max(at[0], 0), p.shownW - 0.5), y = Math.min(Math.max(at[1], 0), p.shownH - 0.5);
+          p.moveAim(x, y, e);
+          // The finger covers the crosshair: a reticle on its own layer shows where it aims.
+          if (p.state === 'playing' && !p.stopped) {
+            var reticle = document.getElementById('reticle'), density = window.devicePixelRatio || 1;
+            reticle.style.left = x / density + 'px';
+            reticle.style.top = y / density + 'px';
+            reticle.hidden = false;
+          }
         }
       }
     },
@@ -371,8 +416,9 @@ var LibraryPelmaricWeb = {
       return (navigator.getGamepads && navigator.getGamepads()) || [];
     },
 
+    // A pad object without buttons (a browser's or a script's fault) presses nothing.
     pressed: function(pad, button) {
-      var b = pad.buttons[button];
+      var b = pad.buttons && pad.buttons[button];
       return !!b && (b.pressed || b.value > 0.5);
     },
 
@@ -384,16 +430,20 @@ var LibraryPelmaricWeb = {
           return;
         var pads = p.gamepadList();
         for (var i = 0; i < pads.length; ++i) {
-          if (pads[i])
-            document.getElementById('padgo').hidden = false;
-          for (var b = 0; pads[i] && b < pads[i].buttons.length; ++b) {
-            if (p.pressed(pads[i], b)) {
-              // No gesture to the browser: the sound may stay held back (showSoundState says so).
-              p.padStarted = true;
-              PelmaricAudio.gesture();
-              p.begin();
-              setTimeout(p.showSoundState, 500);
+          try {
+            if (pads[i])
+              document.getElementById('padgo').hidden = false;
+            for (var b = 0; pads[i] && b < pads[i].buttons.length; ++b) {
+              if (p.pressed(pads[i], b)) {
+                // No gesture to the browser: the sound may stay held back (showSoundState says so).
+                p.padStarted = true;
+                PelmaricAudio.gesture();
+                p.begin();
+                setTimeout(p.showSoundState, 500);
+              }
             }
+          } catch (e) {
+            // A pad object the browser (or a script) got wrong is passed over.
           }
         }
         requestAnimationFrame(look);
@@ -434,11 +484,18 @@ var LibraryPelmaricWeb = {
         var pad = pads[i];
         if (!pad || pad.connected === false)
           continue;
-        var buttons = 0;
-        for (var b = 0; b < pad.buttons.length && b < 31; ++b)
-          if (p.pressed(pad, b))
-            buttons |= 1 << b;
-        _web_gamepad(i, pad.axes[0] || 0, pad.axes[1] || 0, buttons);
+        // A malformed pad (no buttons or axes, a getter that throws) is
+        // passed over, as if not listed: it must not stop the game's frame.
+        try {
+          var buttons = 0;
+          for (var b = 0; b < pad.buttons.length && b < 31; ++b)
+            if (p.pressed(pad, b))
+              buttons |= 1 << b;
+          var x = +pad.axes[0] || 0, y = +pad.axes[1] || 0;
+        } catch (e) {
+          continue;
+        }
+        _web_gamepad(i, x, y, buttons);
       }
     },
 
@@ -491,6 +548,7 @@ var LibraryPelmaricWeb = {
       var view = {};
       var counters = {
         frames: function() { return PelmaricWeb.state === 'playing' || PelmaricWeb.state === 'ended' ? _web_frame_count() >>> 0 : 0; },
+        launches: function() { return PelmaricWeb.state === 'playing' || PelmaricWeb.state === 'ended' ? _web_launch_count() >>> 0 : 0; },
         state: function() { return PelmaricWeb.state; },
         fits: function() { return PelmaricWeb.fits; },
         aim: function() { return PelmaricWeb.state === 'playing' || PelmaricWeb.state === 'ended' ? [_web_aim_x(), _web_aim_y()] : [0, 0]; },
@@ -520,11 +578,11 @@ var LibraryPelmaricWeb = {
     PelmaricWeb.context2d = canvas.getContext('2d', {alpha: false});
     PelmaricWeb.fitCanvas();
     PelmaricWeb.listen(canvas, 'mousemove', function(e) {
-      var p = PelmaricWeb.gamePosition(e);
+      var p = PelmaricWeb.canvasPosition(e);
       PelmaricWeb.moveAim(p[0], p[1], e);
     });
     PelmaricWeb.listen(canvas, 'mousedown', function(e) {
-      var p = PelmaricWeb.gamePosition(e);
+      var p = PelmaricWeb.canvasPosition(e);
       _web_post_mouse(1, e.button, e.shiftKey, e.ctrlKey, e.altKey, p[0], p[1]);
     });
   },
@@ -547,6 +605,13 @@ var LibraryPelmaricWeb = {
     } else {
       for (var j = 0; j < count; ++j, r += 4)
         p.context2d.putImageData(p.image, 0, 0, HEAP32[r], HEAP32[r + 1], HEAP32[r + 2], HEAP32[r + 3]);
+    }
+    if (p.sharpFactor > 0 && p.sharpContext) {
+      var k = p.sharpFactor;
+      r = rects >> 2;
+      for (var n = 0; n < count; ++n, r += 4)
+        p.sharpContext.drawImage(p.canvas, HEAP32[r], HEAP32[r + 1], HEAP32[r + 2], HEAP32[r + 3],
+                                 HEAP32[r] * k, HEAP32[r + 1] * k, HEAP32[r + 2] * k, HEAP32[r + 3] * k);
     }
     p.presents++;
     if (p.firstPresentMs < 0) {
@@ -578,6 +643,7 @@ var LibraryPelmaricWeb = {
     document.getElementById('soundheld').hidden = true;
     PelmaricWeb.setState('ended');
     Object.keys(PelmaricWeb.heldPads).forEach(PelmaricWeb.padUp);
+    document.getElementById('reticle').hidden = true;
     document.getElementById('end').hidden = false;
     document.getElementById('again').focus({preventScroll: true});
     PelmaricWeb.listeners.forEach(function(l) { l[0].removeEventListener(l[1], l[2], l[3]); });

@@ -15,11 +15,13 @@
 #include "platform/pad.h"
 #include "platform/pause.h"
 #include "platform/picture.h"
+#include "platform/scale.h"
 #include "platform/web/web_page.h"
 
 #include <emscripten.h>
 #include <emscripten/html5.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <iterator>
@@ -98,6 +100,18 @@ int16_t key_code(const EmscriptenKeyboardEvent& e)
 constexpr int kTouchSlot = kPadSlots - 1;
 constexpr PadButton kTouchPadButtons[] = {kPadWest, kPadSouth, kPadEast};
 
+// Some browsers leave a pad out of a frame's list now and then while it is
+// held. That is no release: a pad keeps its state until it has been missing
+// this many frames in a row, and only then is unplugged.
+constexpr int kPadMissingFrames = 8;
+int missing_frames[kTouchSlot] = {kPadMissingFrames + 1, kPadMissingFrames + 1, kPadMissingFrames + 1,
+                                  kPadMissingFrames + 1, kPadMissingFrames + 1, kPadMissingFrames + 1,
+                                  kPadMissingFrames + 1};
+
+// The launch keys (A, S, D, from the keyboard or a pad) handed to the game,
+// for the page's tests.
+uint32_t launch_keys = 0;
+
 // The handlers' button code for a DOM mouse button (0 left, 1 middle, 2
 // right); 0 for the buttons they do not know.
 int16_t button_code(int dom_button)
@@ -160,13 +174,17 @@ void yield_to_browser(double ms)
     last_yield_ms = emscripten_get_now();
 }
 
-// Hands each gamepad the page lists to the pad rules; one it no longer
-// lists is unplugged.
+// Hands each gamepad the page lists to the pad rules. A gamepad the page has
+// not listed for kPadMissingFrames reads is unplugged: one missing from a
+// single read keeps its held buttons, their delay and their rate.
 void read_gamepads()
 {
     for (int slot = 0; slot < kTouchSlot; ++slot)
-        pad_slot(slot).connected = false;
+        missing_frames[slot] = std::min(missing_frames[slot] + 1, kPadMissingFrames + 1);
     web_page_read_gamepads();
+    for (int slot = 0; slot < kTouchSlot; ++slot)
+        if (missing_frames[slot] > kPadMissingFrames)
+            pad_slot(slot).connected = false;
 }
 
 uint64_t current_step()
@@ -195,10 +213,21 @@ void web_present(PutMode mode)
     web_page_put(reinterpret_cast<const uint8_t*>(rgba.data()), rects, count, mode == PutMode::OnePutPerPresent);
 }
 
-extern "C" EMSCRIPTEN_KEEPALIVE void web_post_mouse(int kind, int dom_button, int shift, int ctrl, int alt, float x,
-                                                    float y)
+extern "C" EMSCRIPTEN_KEEPALIVE int web_scale_fit(int space_w, int space_h)
 {
-    if (stopped || pause_asked())
+    scale_set_drawable(space_w, space_h);
+    return scale_layout().w;
+}
+
+extern "C" EMSCRIPTEN_KEEPALIVE int web_scale_height() { return scale_layout().h; }
+extern "C" EMSCRIPTEN_KEEPALIVE int web_scale_sharp_factor() { return scale_sharp_factor(scale_layout()); }
+
+extern "C" EMSCRIPTEN_KEEPALIVE void web_post_mouse(int kind, int dom_button, int shift, int ctrl, int alt,
+                                                    double canvas_x, double canvas_y)
+{
+    const ScaleLayout& l = scale_layout();
+    float x = 0, y = 0;
+    if (stopped || pause_asked() || !scale_to_game(l.x + canvas_x, l.y + canvas_y, x, y))
         return;
     const int16_t modifiers = shift_mask(shift, ctrl, alt);
     if (kind == 0) {
@@ -213,6 +242,7 @@ extern "C" EMSCRIPTEN_KEEPALIVE void web_gamepad(int index, float stick_x, float
     if (index < 0 || index >= kTouchSlot)
         return;
     PadState& pad = pad_slot(index);
+    missing_frames[index] = 0;
     pad.connected = true;
     pad.stick_x = stick_x;
     pad.stick_y = stick_y;
@@ -247,6 +277,7 @@ extern "C" EMSCRIPTEN_KEEPALIVE float web_aim_x() { return pad_aim_x(); }
 extern "C" EMSCRIPTEN_KEEPALIVE float web_aim_y() { return pad_aim_y(); }
 
 extern "C" EMSCRIPTEN_KEEPALIVE uint32_t web_frame_count() { return frames; }
+extern "C" EMSCRIPTEN_KEEPALIVE uint32_t web_launch_count() { return launch_keys; }
 
 void plat_open_window()
 {
@@ -266,12 +297,16 @@ void plat_open_window()
 
 // Also where the end of the music becomes the control's notification, and
 // where gamepads are read: once a frame, as the game steps. A gamepad the
-// page no longer lists is unplugged.
+// page has not listed for kPadMissingFrames frames is unplugged.
 void plat_process_events()
 {
     ++frames;
     read_gamepads();
     pad_frame(uint64_t(emscripten_get_now()));
+    for (int i = 0; i < pending_events(); ++i) {
+        const WindowEvent e = peek_event(i);
+        launch_keys += e.kind == EventKind::KeyDown && (e.code == kKeyA || e.code == kKeyS || e.code == kKeyD);
+    }
     if (web_audio_music_ended())
         post_event(music_done());
     dispatch_events();

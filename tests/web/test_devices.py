@@ -221,9 +221,17 @@ def crosshair_at(p, at):
     check(ok, f"the crosshair is not at {at}: {shot.pixel(*at)}")
 
 
+# Whether the reticle shows, and the middle of its arms in CSS px.
+RETICLE = """const r = document.getElementById('reticle'), arms = r.querySelectorAll('i');
+const a = arms[0].getBoundingClientRect(), b = arms[1].getBoundingClientRect();
+const c = arms[2].getBoundingClientRect(), d = arms[3].getBoundingClientRect();
+return [!r.hidden && getComputedStyle(r).display !== 'none', [(c.right + d.left) / 2, (a.bottom + b.top) / 2]];"""
+
+
 def case_touch(site):
-    """On a phone: a drag aims; each pad launches from its point; a held pad streams; aim and pad
-    together work; a sideways swipe leaves neither the page nor the game."""
+    """On a phone: a drag aims, with a reticle around the finger's point while it aims (not for
+    the mouse); each pad launches from its point; a held pad streams; aim and pad together work;
+    a sideways swipe leaves neither the page nor the game."""
     with page_session(site, screen="phone-portrait") as p:
         start_url = p.driver.current_url
         x0, y0 = canvas_point(p, 200, 300)
@@ -232,7 +240,14 @@ def case_touch(site):
             x, y = canvas_point(p, 200 + 20 * step, 300 - 15 * step)
             touch(p, "touchMove", [{"x": x, "y": y, "id": 1}])
         crosshair_at(p, (400, 150))
+        # The reticle shows around the finger's point, on its own layer, while the finger aims.
+        shown, at = p.js(RETICLE)
+        check(shown and abs(at[0] - x) < 1 and abs(at[1] - y) < 1, f"the reticle is {shown} at {at}, the finger at {x}, {y}")
         touch(p, "touchEnd", [])
+        check(not p.js(RETICLE)[0], "the reticle stayed after the finger lifted")
+        p.driver.execute_cdp_cmd("Input.dispatchMouseEvent", {"type": "mouseMoved", "x": x, "y": y})
+        crosshair_at(p, (400, 150))
+        check(not p.js(RETICLE)[0], "the reticle showed for the mouse")
         aim = (400, 150)
         for index, (name, launch) in enumerate(PADS):
             tap(p, *centre_of(p, ".pad", index))
@@ -338,6 +353,50 @@ def case_gamepad(site):
         check(wait_until(lambda: p.counter("stopped"), LOOK_TIMEOUT), "Back and Start did not end the game")
         print(f"gamepad: {per_frame:.1f} pixels a frame at full stick, trails from all three points, "
               f"a stream over {spread:.0f} pixels, Back + Start ends")
+
+
+# A pad the browser lists only every other frame, and beside it a malformed one with no buttons.
+FLICKERING_PADS = """
+window.padReads = 0;
+window.held = [];
+navigator.getGamepads = () => {
+    const buttons = [];
+    for (let i = 0; i < 17; ++i) buttons.push({pressed: window.held.includes(i), touched: false, value: window.held.includes(i) ? 1 : 0});
+    const pad = {id: 'flickering', index: 0, connected: true, mapping: 'standard', axes: [0, 0], buttons: buttons, timestamp: performance.now()};
+    const broken = {id: 'broken', index: 1, connected: true, mapping: 'standard', axes: [0, 0]};
+    return ++window.padReads % 2 ? [pad, broken] : [null, broken];
+};
+"""
+# Holds East, then reads the launches once `frames` more game frames have run.
+HOLD_AND_COUNT = """
+const done = arguments[arguments.length - 1], frames = arguments[0];
+const f0 = window.pelmaric.frames, l0 = window.pelmaric.launches;
+window.held = [1];
+const look = () => window.pelmaric.frames >= f0 + frames ? done(window.pelmaric.launches - l0) : setTimeout(look, 2);
+look();
+"""
+
+
+def case_gamepad_flicker(site):
+    """A held button of a pad missing from every other frame's list keeps the held key's 500 ms
+    delay and 25 a second; a pad object with no buttons beside it leaves the game running."""
+    with page_session(site, screen="laptop", start=False, wait_for_frames=False) as p:
+        p.driver.execute_cdp_cmd("Page.addScriptToEvaluateOnNewDocument", {"source": FLICKERING_PADS})
+        p.driver.get(p.url)
+        start_game(p)
+        check(wait_until(lambda: (p.counter("frames") or 0) > 0, START_TIMEOUT), "the game did not start")
+        frames_pass(p, 64)
+        check(p.js("return window.padReads;") > 64, "the page did not read the pads each frame")
+        # 20 frames is about 310 ms, before the first repeat; 96 frames is 1.5 s.
+        early = p.driver.execute_async_script(HOLD_AND_COUNT, 20)
+        p.js("window.held = [];")
+        frames_pass(p, 40)
+        held = p.driver.execute_async_script(HOLD_AND_COUNT, 96)
+        p.js("window.held = [];")
+        check(early == 1, f"{early} launches in the first 20 frames of a held button, not 1")
+        # 1 at once, then after 500 ms one every 40 ms: 1 + 1 + 25 in 1.5 s.
+        check(22 <= held <= 30, f"{held} launches in 1.5 s of a held button")
+        print(f"flickering pad: 1 launch in 310 ms, {held} in 1.5 s; the malformed pad left the game running")
 
 
 def copy_site(site, folder):
@@ -496,6 +555,7 @@ def case_bad_sounds(site):
 CASES = {"start_click": lambda s: case_start(s, "click"), "start_key": lambda s: case_start(s, "key"),
          "start_tap": lambda s: case_start(s, "tap"), "start_pad": lambda s: case_start(s, "pad"),
          "keys": case_keys, "fullscreen": case_fullscreen, "touch": case_touch, "gamepad": case_gamepad,
+         "gamepad_flicker": case_gamepad_flicker,
          "offline": case_offline, "end": case_end, "load_failure": case_load_failure, "bad_sounds": case_bad_sounds}
 for _screen in SCREENS:
     CASES["fit_" + _screen] = lambda s, screen=_screen: case_fit(s, screen)

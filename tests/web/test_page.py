@@ -141,23 +141,102 @@ def recorded_presents(p):
     return shots
 
 
+def source_index(d, shown, game):
+    """The game pixel shown at device pixel d of a picture `shown` device pixels across: the one
+    its centre falls in (platform/scale.cpp)."""
+    return min((2 * d + 1) * game // (2 * shown), game - 1)
+
+
+CANVAS_BOX = "const r = document.getElementById('screen').getBoundingClientRect(); return [r.left, r.top, r.width, r.height];"
+# The position of the last mouse move or touch the page saw, in CSS pixels.
+LISTEN = """window.seen = null;
+for (const kind of ['mousemove', 'touchstart', 'touchmove'])
+    document.addEventListener(kind, e => { const t = e.touches ? e.touches[0] : e; window.seen = [t.clientX, t.clientY]; }, true);"""
+
+
+def aim_under(p, density, target, send):
+    """Sends the pointer (send(x, y), CSS pixels) to the middle of device pixel `target` of the
+    canvas, and checks the crosshair on the game pixel shown under where the page saw it."""
+    left, top, width, height = p.js(CANVAS_BOX)
+    shown = (round(width * density), round(height * density))
+    cx, cy = left + (target[0] + 0.5) / density, top + (target[1] + 0.5) / density
+    p.js("window.seen = null;")
+    send(cx, cy)
+    check(wait_until(lambda: p.js("return window.seen;") is not None, LOOK_TIMEOUT), "the page saw no move")
+    seen = p.js("return window.seen;")
+    device = [min(n - 1, math.floor((v - o) * density + 1e-6)) for v, o, n in zip(seen, (left, top), shown)]
+    at = (source_index(device[0], shown[0], 800), source_index(device[1], shown[1], 600))
+    shot, ok = wait_for_picture(p, lambda s: s.pixel(*at)[0] == 255 and s.pixel(*at)[2] == 0)
+    check(ok, f"at density {density} the crosshair is not at {at} (device pixel {device} of {shown}, "
+              f"page saw {seen}): {shot.pixel(*at)}")
+    return at
+
+
+SHARP = """const screen = document.getElementById('screen'), sharp = document.getElementById('sharp');
+const a = screen.getBoundingClientRect(), b = sharp.getBoundingClientRect();
+const k = sharp.width / screen.width, game = screen.getContext('2d').getImageData(0, 0, 800, 600).data;
+const big = sharp.getContext('2d').getImageData(0, 0, sharp.width, sharp.height).data;
+let differ = 0;
+for (let y = 0; y < 600; y += 7)
+    for (let x = 0; x < 800; x += 3)
+        for (let c = 0; c < 3; ++c)
+            for (const [i, j] of [[0, 0], [k - 1, k - 1]])
+                differ += big[((y * k + j) * sharp.width + x * k + i) * 4 + c] !== game[(y * 800 + x) * 4 + c];
+return {shown: getComputedStyle(sharp).display !== 'none', k: k, height: sharp.height / screen.height,
+        same: [a.left, a.top, a.width, a.height].every((v, i) => Math.abs(v - [b.left, b.top, b.width, b.height][i]) < 0.01),
+        differ: differ};"""
+
+
+def check_sharp(p, density):
+    """A fitted canvas shows through #sharp: the picture enlarged by the whole factor just above
+    the fit, nearest neighbour, laid exactly over the canvas, for the browser to filter down; at
+    a whole factor the canvas shows itself."""
+    _, _, width, _ = p.js(CANVAS_BOX)
+    fit = round(width * density) / 800
+    look = {}
+
+    def enlarged():
+        look.update(p.js(SHARP))
+        return look["shown"] and look["differ"] == 0
+    if fit == int(fit):
+        check(not p.js(SHARP)["shown"], f"at a whole factor ({fit:.0f}) the sharp layer shows")
+        return
+    check(wait_until(enlarged, LOOK_TIMEOUT) and look["k"] == look["height"] == math.ceil(fit) and look["same"],
+          f"at density {density} (fit {fit:.3f}) the sharp layer is {look}")
+
+
 def case_density(site):
-    """On screens of 1.5 and 2 device pixels per CSS pixel (the canvas then fits its space
-    exactly, or at 2 device pixels per game pixel) the crosshair lands on the game pixel under
-    the mouse: the browser's position in CSS pixels, converted back to game pixels with its
-    fractions, rounded as the game rounds (halves to even)."""
+    """On screens of 1.5 and 2 device pixels per CSS pixel the crosshair lands on the game pixel
+    shown under the mouse and under a finger: on the last device pixel of a game pixel's run, and
+    on the canvas's last column and row, never off the picture. The fitted picture shows sharp."""
     for density in (1.5, 2):
         with page_session(site, [f"--force-device-scale-factor={density}"]) as p:
-            left, top, width, height = p.js("const r = document.getElementById('screen').getBoundingClientRect();"
-                                            "return [r.left, r.top, r.width, r.height];")
-            # Mouse events carry whole CSS pixels; the canvas may start at a fraction of one.
-            for cx, cy in ((int(left) + 167, int(top) + 80), (int(left) + 414, int(top) + 222)):
-                x, y = round((cx - left) * 800 / width), round((cy - top) * 600 / height)
-                p.driver.execute_cdp_cmd("Input.dispatchMouseEvent", {"type": "mouseMoved", "x": cx, "y": cy})
-                shot, ok = wait_for_picture(p, lambda s: s.pixel(x, y)[0] == 255 and s.pixel(x, y)[2] == 0)
-                check(ok, f"at density {density} the crosshair is not at ({x}, {y}): {shot.pixel(x, y)}")
-        print(f"density {density}: canvas {width:.1f} CSS pixels wide at ({left:.2f}, {top:.2f}), "
-              f"crosshair under the mouse")
+            p.js(LISTEN)
+            _, _, width, height = p.js(CANVAS_BOX)
+            shown = (round(width * density), round(height * density))
+            last = [max(d for d in range(n) if source_index(d, n, game) == g)
+                    for n, game, g in ((shown[0], 800, 167), (shown[1], 600, 80))]
+            targets = ((last[0], last[1]), (shown[0] - 1, shown[1] - 1))
+
+            def mouse(x, y):
+                p.driver.execute_cdp_cmd("Input.dispatchMouseEvent", {"type": "mouseMoved", "x": x, "y": y})
+            aimed = [aim_under(p, density, t, mouse) for t in targets]
+            check_sharp(p, density)
+            p.driver.execute_cdp_cmd("Emulation.setTouchEmulationEnabled", {"enabled": True, "maxTouchPoints": 5})
+
+            def finger(x, y):
+                for kind, points in (("touchStart", [{"x": x, "y": y, "id": 1}]), ("touchEnd", [])):
+                    p.driver.execute_cdp_cmd("Input.dispatchTouchEvent", {"type": kind, "touchPoints": points})
+            # The first touch shows the launch pads, and the canvas makes room for them.
+            bar = p.js("const r = document.getElementById('bar').getBoundingClientRect(); return [r.left + 4, r.top + 4];")
+            finger(*bar)
+            check(wait_until(lambda: p.js("return !!document.querySelector('#game.touch');"), LOOK_TIMEOUT),
+                  "the page took no touch")
+            _, _, width, height = p.js(CANVAS_BOX)
+            shown = (round(width * density), round(height * density))
+            touched = [aim_under(p, density, t, finger) for t in ((shown[0] // 3, shown[1] // 3), (shown[0] - 1, shown[1] - 1))]
+            print(f"density {density}: the mouse aimed at {aimed}, a finger at {touched}, each the game pixel "
+                  f"under it")
 
 
 def case_stream(site):

@@ -1,6 +1,7 @@
 // gamepad_test.cpp -- the real game on the SDL backend, played with SDL's virtual game controller.
 //
-// Usage: gamepad_test CASE   (aim, launch, stream, end, unplug, pause), under an X
+// Usage: gamepad_test CASE   (aim, launch, stream, end, unplug, pause,
+// nintendo, ninth), under an X
 // server (tests/x11/with_xvfb.sh). Each case starts the game, plugs in a
 // virtual pad (SDL_JoystickAttachVirtualEx) the way a real one arrives, works
 // its sticks and buttons, runs the game's own frames and looks at what the
@@ -43,9 +44,11 @@ struct VirtualPad {
     SDL_Joystick* joystick;
 };
 
-// Plugs in a virtual controller with every standard button and axis and
-// runs frames until the game has opened it.
-VirtualPad plug_in()
+// Plugs in a virtual controller with every standard button and axis; given
+// `nintendo_mappings`, it carries Nintendo's ids and SDL is given those
+// mappings for it, as its database gives them for Nintendo's pads. Runs
+// frames until the game has opened it, unless `wait` is false.
+VirtualPad plug_in(const std::vector<std::string>& nintendo_mappings = {}, bool wait = true)
 {
     SDL_VirtualJoystickDesc desc;
     SDL_zero(desc);
@@ -54,13 +57,23 @@ VirtualPad plug_in()
     desc.naxes = SDL_CONTROLLER_AXIS_MAX;
     desc.nbuttons = SDL_CONTROLLER_BUTTON_MAX;
     desc.name = "Pelmaric test pad";
+    if (!nintendo_mappings.empty()) {
+        desc.vendor_id = 0x057e;
+        desc.product_id = 0x2009;
+    }
     const int index = SDL_JoystickAttachVirtualEx(&desc);
     if (index < 0) {
         std::fprintf(stderr, "FAILED: no virtual controller: %s\n", SDL_GetError());
         std::exit(1);
     }
+    char guid[64];
+    SDL_JoystickGetGUIDString(SDL_JoystickGetDeviceGUID(index), guid, sizeof guid);
+    for (const std::string& mapping : nintendo_mappings)
+        SDL_GameControllerAddMapping((std::string(guid) + "," + mapping).c_str());
     SDL_Joystick* joystick = SDL_JoystickOpen(index);
     const SDL_JoystickID id = SDL_JoystickInstanceID(joystick);
+    if (!wait)
+        return VirtualPad{index, joystick};
     for (int frame = 0; frame < 640 && SDL_GameControllerFromInstanceID(id) == nullptr; ++frame)
         run_frame();
     if (SDL_GameControllerFromInstanceID(id) == nullptr) {
@@ -292,6 +305,65 @@ void case_end()
     std::_Exit(1);
 }
 
+// One press of a raw button: the launch point it fired from, -1 for none.
+int launched_from(const VirtualPad& pad, int raw_button)
+{
+    std::vector<bool> before = alive_shots();
+    SDL_JoystickSetVirtualButton(pad.joystick, raw_button, 1);
+    std::vector<const Shot*> launched;
+    for (int frame = 0; frame < 64 && launched.empty(); ++frame) {
+        run_frame();
+        launched = launched_since(before);
+    }
+    SDL_JoystickSetVirtualButton(pad.joystick, raw_button, 0);
+    run_frames(2);
+    return launched.size() == 1 ? launch_point(*launched[0]) : -1;
+}
+
+// A pad of Nintendo's layout: A east, B south, X north, Y west. SDL's
+// database maps such pads both ways, by label and by position, as a hint
+// chooses; the game asks for position.
+void case_nintendo()
+{
+    const std::string rest = "back:b4,guide:b5,start:b6,leftstick:b7,rightstick:b8,leftshoulder:b9,rightshoulder:b10,"
+                             "dpup:b11,dpdown:b12,dpleft:b13,dpright:b14,leftx:a0,lefty:a1,rightx:a2,righty:a3,";
+    const std::string labels = "Nintendo layout pad,a:b1,b:b0,x:b2,y:b3," + rest + "hint:SDL_GAMECONTROLLER_USE_BUTTON_LABELS:=1";
+    const std::string places = "Nintendo layout pad,a:b0,b:b1,x:b3,y:b2," + rest + "hint:!SDL_GAMECONTROLLER_USE_BUTTON_LABELS:=1";
+    VirtualPad pad = plug_in({labels, places});
+    aim_at(400, 100);
+    // Raw buttons: 0 south (labelled B), 1 east (A), 3 west (Y).
+    const struct {
+        int raw;
+        const char* place;
+        int point;
+    } presses[] = {{0, "south", 1}, {1, "east", 2}, {3, "west", 0}, {2, "north", -1}};
+    for (const auto& p : presses) {
+        const int point = launched_from(pad, p.raw);
+        check(point == p.point, std::string("the ") + p.place + " button launched from point " + str(point) +
+                                    ", not " + str(p.point));
+    }
+}
+
+// Eight pads play; a ninth waits, and takes the first slot that frees.
+void case_ninth()
+{
+    std::vector<VirtualPad> pads;
+    for (int i = 0; i < 8; ++i)
+        pads.push_back(plug_in());
+    VirtualPad ninth = plug_in({}, false);
+    run_frames(32);
+    const SDL_JoystickID id = SDL_JoystickInstanceID(ninth.joystick);
+    check(SDL_GameControllerFromInstanceID(id) == nullptr, "a ninth pad was opened with eight slots taken");
+    aim_at(400, 100);
+    check(launched_from(ninth, SDL_CONTROLLER_BUTTON_A) == -1, "the ninth pad launched with eight slots taken");
+    SDL_JoystickClose(pads[3].joystick);
+    check(SDL_JoystickDetachVirtual(pads[3].index) == 0, std::string("detaching: ") + SDL_GetError());
+    for (int frame = 0; frame < 640 && SDL_GameControllerFromInstanceID(id) == nullptr; ++frame)
+        run_frame();
+    check(SDL_GameControllerFromInstanceID(id) != nullptr, "the ninth pad was not opened when a slot freed");
+    check(launched_from(ninth, SDL_CONTROLLER_BUTTON_A) == 1, "the ninth pad did not launch once a slot freed");
+}
+
 void case_unplug()
 {
     VirtualPad pad = plug_in();
@@ -397,8 +469,9 @@ int main(int argc, char** argv)
     const struct {
         const char* name;
         void (*run)();
-    } cases[] = {{"aim", case_aim}, {"launch", case_launch}, {"stream", case_stream}, {"end", case_end}, {"unplug", case_unplug},
-                 {"pause", case_pause}};
+    } cases[] = {{"aim", case_aim},       {"launch", case_launch},     {"stream", case_stream}, {"end", case_end},
+                 {"unplug", case_unplug}, {"pause", case_pause},       {"nintendo", case_nintendo},
+                 {"ninth", case_ninth}};
     for (const auto& c : cases) {
         if (argc == 2 && std::strcmp(argv[1], c.name) == 0) {
             start_up(20261207u);
@@ -410,6 +483,6 @@ int main(int argc, char** argv)
             std::_Exit(failures == 0 ? 0 : 1);
         }
     }
-    std::fputs("usage: gamepad_test {aim|launch|stream|end|unplug|pause}\n", stderr);
+    std::fputs("usage: gamepad_test {aim|launch|stream|end|unplug|pause|nintendo|ninth}\n", stderr);
     return 2;
 }

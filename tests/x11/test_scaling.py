@@ -7,6 +7,7 @@ whose --screenshot is the picture that window must show, enlarged).
 Each case starts its own Xvfb; exit status 0 when the case holds.
 """
 
+import math
 import operator
 import os
 import subprocess
@@ -48,6 +49,26 @@ def source_index(d, shown, game):
     return min((2 * d + 1) * game // (2 * shown), game - 1)
 
 
+def blend_table(shown, game):
+    """For each drawable pixel of a fitted picture: the game pixel it starts from and how much,
+    in 256ths, of the next it takes in: the picture enlarged by the smallest whole factor at or
+    above the fit, then brought down to the fit with linear filtering."""
+    factor = max(1, math.ceil(shown / game - 1e-9))
+    enlarged = game * factor
+    table = []
+    for d in range(shown):
+        c = min(max((d + 0.5) * enlarged / shown - 0.5, 0.0), enlarged - 1)
+        i = int(c)
+        s, following = i // factor, min(i + 1, enlarged - 1) // factor
+        table.append((s, round((c - i) * 256) if following != s else 0))
+    return table
+
+
+def mix(a, b, w):
+    """Two rows of RGB bytes mixed, taking w 256ths of b, each channel rounded."""
+    return bytes((p * (256 - w) + q * w + 128) >> 8 for p, q in zip(a, b)) if w else a
+
+
 # ---- The runner's picture, and the window it must give ------------------------------
 
 def sim_picture():
@@ -65,21 +86,27 @@ def sim_picture():
 
 
 def expected_window(picture, dw, dh):
-    """The drawable's rows: the picture enlarged by nearest neighbour into its layout, black around."""
+    """The drawable's rows: the picture enlarged into its layout, black around; by nearest
+    neighbour at a whole factor, else sharp (blend_table)."""
     x0, y0, w, h = layout_for(dw, dh)
-    columns = [source_index(d, w, WIDTH) for d in range(w)]
+    fitted = w % WIDTH != 0
+    across = blend_table(w, WIDTH) if fitted else [(source_index(d, w, WIDTH), 0) for d in range(w)]
+    down = blend_table(h, HEIGHT) if fitted else [(source_index(d, h, HEIGHT), 0) for d in range(h)]
     wide = {}
+
+    def widened(sy):
+        if sy not in wide:
+            row = picture[sy]
+            wide[sy] = b"".join(mix(row[3 * s:3 * s + 3], row[3 * s + 3:3 * s + 6], t) for s, t in across)
+        return wide[sy]
     rows = []
     black_left, black_right = bytes(3 * x0), bytes(3 * (dw - x0 - w))
     for y in range(dh):
         if y < y0 or y >= y0 + h:
             rows.append(bytes(3 * dw))
             continue
-        sy = source_index(y - y0, h, HEIGHT)
-        if sy not in wide:
-            row = picture[sy]
-            wide[sy] = black_left + b"".join(row[3 * c:3 * c + 3] for c in columns) + black_right
-        rows.append(wide[sy])
+        sy, t = down[y - y0]
+        rows.append(black_left + mix(widened(sy), widened(sy + 1) if t else b"", t) + black_right)
     return rows
 
 
@@ -146,7 +173,7 @@ def case_screen(name):
             check((s.width, s.height) == (WIDTH * factor, HEIGHT * factor),
                   f"the window opened at {s.width}x{s.height} on a {sw}x{sh} screen, expected {factor}x")
             hints = size_hints(s)
-            check(hints == (WIDTH, HEIGHT, None, None), f"size hints (min w, min h, max w, max h) {hints}")
+            check(hints == (WIDTH, HEIGHT, 16384, 16384), f"size hints (min w, min h, max w, max h) {hints}")
             windowed = (s.x, s.y, s.width, s.height)
             check_shows_picture(s, picture, f"opened at {factor}x")
             for going, coming in (("F11", "F11"), ("alt+Return", "alt+KP_Enter")):
@@ -175,19 +202,40 @@ def case_resize(binary):
             check_shows_picture(s, picture, f"resized to {w}x{h}")
 
 
+def purest(g, shown, game, cache={}):
+    """The drawable pixel that shows most of game pixel g: the middle of its block at a whole
+    factor; fitted, the one whose blend takes in least of a neighbour."""
+    if (shown, game) not in cache:
+        if shown % game == 0:
+            best = [(2 * h + 1) * shown // (2 * game) for h in range(game)]
+        else:
+            share, best = [0] * game, [0] * game
+            for d, (s, t) in enumerate(blend_table(shown, game)):
+                for h, part in ((s, 256 - t), (s + 1, t)):
+                    if h < game and part > share[h]:
+                        share[h], best[h] = part, d
+        cache[shown, game] = best
+    return cache[shown, game][g]
+
+
+def crosshair_colour(r, g, b):
+    """The crosshair's red to yellow, mixed with at most a little of its neighbours where fitted."""
+    return r >= 200 and b <= 40
+
+
 def picture_part(s, columns, top=0):
     """The left `columns` game columns of the picture, from game row `top` down, read back from
     the screen as game pixels; the rows above `top` are left black. Quick enough to catch a burst."""
     lx, ly, lw, lh = layout_for(s.width, s.height)
     right = min(lw, -(-columns * lw // WIDTH) + 1)
-    first = top * lh // HEIGHT
+    first = max(0, top * lh // HEIGHT - 1)
     shot = grab_screen(s, s.x + lx, s.y + ly + first, right, lh - first)
-    xs = [min(right - 1, (2 * g + 1) * lw // (2 * WIDTH)) for g in range(columns)]
+    xs = [min(right - 1, purest(g, lw, WIDTH)) for g in range(columns)]
     whole = lw // WIDTH if lw % WIDTH == 0 else 0
     pick = operator.itemgetter(*[3 * x + c for x in xs for c in range(3)])
     rgb = bytearray(3 * columns * HEIGHT)
     for g in range(top, HEIGHT):
-        base = (min(lh - 1, (2 * g + 1) * lh // (2 * HEIGHT)) - first) * right * 3
+        base = (purest(g, lh, HEIGHT) - first) * right * 3
         out = 3 * columns * g
         if whole:
             # Every whole-th pixel from the middle of the first block: strided copies.
@@ -204,15 +252,49 @@ def round_half_even(v):
     return int(round(v))
 
 
+def last_shown(g, shown, game):
+    """The last drawable pixel of the run that shows game pixel g."""
+    return max(d for d in range(shown) if source_index(d, shown, game) == g)
+
+
+def crosshair_on(s, at):
+    """True once the screen pixel showing most of game pixel `at` has shown the crosshair in two
+    shades: it changes every frame, a scene pixel does not."""
+    lx, ly, lw, lh = layout_for(s.width, s.height)
+    x = lx + purest(at[0], lw, WIDTH)
+    y = ly + purest(at[1], lh, HEIGHT)
+    shades = set()
+
+    def seen():
+        r, g, b = grab_screen(s, s.x + x, s.y + y, 1, 1).pixel(0, 0)
+        if crosshair_colour(r, g, b):
+            shades.add(g)
+        return len(shades) >= 2
+    return wait_until(seen, SETTLE_TIMEOUT, 0.02)
+
+
+def check_block_edges(s, aim):
+    """The pointer on the last screen pixel of the aim's block, then on the picture's last
+    column and row, puts the crosshair on that block's game pixel, and on (799, 599)."""
+    lx, ly, lw, lh = layout_for(s.width, s.height)
+    for point, at in (((last_shown(aim[0], lw, WIDTH), last_shown(aim[1], lh, HEIGHT)), aim),
+                      ((lw - 1, lh - 1), (WIDTH - 1, HEIGHT - 1))):
+        move_pointer_to_screen(s, s.x + lx + point[0], s.y + ly + point[1])
+        check(crosshair_on(s, at), f"{s.width}x{s.height}: the pointer at picture pixel {point} put no "
+                                   f"crosshair on game pixel {at}")
+        print(f"{s.width}x{s.height}: the pointer at picture pixel {point} aims at game pixel {at}")
+
+
 def case_aim(binary):
     """At 3x, 2x, 1x and fitted, the pointer put on a screen point puts the crosshair on the game
-    pixel under it, and A bursts an interceptor there; over a black bar the crosshair stays."""
+    pixel under it, and A bursts an interceptor there; over a black bar the crosshair stays. The
+    last screen pixel of a block, and the picture's last column and row, aim inside that block."""
     with game_session(binary, screen="3840x2160") as s:
         check((s.width, s.height) == (3 * WIDTH, 3 * HEIGHT), f"the window opened at {s.width}x{s.height}")
         xdotool(s, "windowmove", s.window, "0", "0")
         wait_for_geometry(s, lambda g: g[:2] == (0, 0), "moved to the corner")
         for (w, h), aim in (((2400, 1800), (150, 320)), ((1600, 1200), (230, 350)),
-                            ((800, 600), (120, 300)), ((1000, 1000), (250, 380))):
+                            ((800, 600), (120, 300)), ((1000, 1000), (250, 380)), ((1920, 1080), (317, 233))):
             if (s.width, s.height) != (w, h):
                 xdotool(s, "windowsize", s.window, str(w), str(h))
                 wait_for_geometry(s, lambda g: g[2:] == (w, h), f"resized to {w}x{h}")
@@ -227,7 +309,7 @@ def case_aim(binary):
             def crosshair_there():
                 shot = picture_part(s, columns)
                 r, g, b = shot.pixel(*aim)
-                return r == 255 and b == 0
+                return crosshair_colour(r, g, b)
 
             check(wait_until(crosshair_there, SETTLE_TIMEOUT, 0.1),
                   f"{w}x{h}: no crosshair at game pixel {aim} with the pointer at window point {px},{py}")
@@ -252,6 +334,7 @@ def case_aim(binary):
                 check(wait_until(crosshair_there, SETTLE_TIMEOUT, 0.1),
                       f"{w}x{h}: the pointer over the black bar moved the crosshair")
                 print(f"{w}x{h}: the pointer over the bar left the crosshair at {aim}")
+            check_block_edges(s, aim)
 
 
 CASES = {name: case_screen(name) for name in SCREENS}

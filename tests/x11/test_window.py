@@ -13,10 +13,12 @@ import sys
 sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
-from xsession import (CAPTION, GROUND, HEIGHT, WIDTH, check, covering_window,  # noqa: E402
+from xsession import (CAPTION, GROUND, HEIGHT, WIDTH, Session, check, covering_window, find_window,  # noqa: E402
                       cursor_is_invisible, game_environment, game_session, match_sky, move_pointer,
-                      move_pointer_to_screen, press_key, send_close_request, size_hints, sky_colour,
-                      stop_process, wait_for_exit, wait_for_shot, wait_until, window_property, xdotool)
+                      move_pointer_to_screen, press_key, read_geometry, send_close_request, size_hints, sky_colour,
+                      start_game, stop_process, wait_for_exit, wait_for_shot, wait_until, window_property, xdotool,
+                      xserver_running)
+from test_scaling import crosshair_on, layout_for, purest  # noqa: E402
 from harness import main  # noqa: E402
 
 # How long the game may take to be gone after Esc, a close request or the
@@ -39,8 +41,9 @@ def case_window(binary):
         check(names == CAPTION, f"caption {names!r}, expected {CAPTION!r}")
         check((s.width, s.height) == (WIDTH, HEIGHT), f"client area {s.width}x{s.height}, expected 800x600")
         hints = size_hints(s)
-        check(hints == (WIDTH, HEIGHT, None, None),
-              f"size hints (min w, min h, max w, max h) {hints}: the window should be resizable from 800x600 up")
+        check(hints == (WIDTH, HEIGHT, 16384, 16384),
+              f"size hints (min w, min h, max w, max h) {hints}: the window should be resizable from 800x600 "
+              f"up to the 16384 the present draws")
         # A compositor may keep composing the window: no request to bypass it.
         bypass = window_property(s, "_NET_WM_BYPASS_COMPOSITOR")
         check(bypass in (None, [0]), f"_NET_WM_BYPASS_COMPOSITOR is {bypass}")
@@ -229,7 +232,156 @@ def case_expose(binary):
               f"sky mismatches: {result['wrong'][:5]}")
 
 
+def wm_state(s):
+    """The names in the window's _NET_WM_STATE, as its window manager has set them."""
+    from Xlib import display
+    d = display.Display(s.display)
+    try:
+        prop = d.create_resource_object("window", int(s.window)).get_full_property(
+            d.intern_atom("_NET_WM_STATE"), d.intern_atom("ATOM"))
+        return {d.get_atom_name(a) for a in (prop.value if prop else [])}
+    finally:
+        d.close()
+
+
+def ask_wm(s, on, *names):
+    """Asks the window manager to set (or clear) states of the window, as its own menu, keys or a
+    pager do: a _NET_WM_STATE message from a pager (source 2) to the root window."""
+    from Xlib import X, display, protocol
+    d = display.Display(s.display)
+    try:
+        atoms = [d.intern_atom(n) for n in names] + [0]
+        event = protocol.event.ClientMessage(window=d.create_resource_object("window", int(s.window)),
+                                             client_type=d.intern_atom("_NET_WM_STATE"),
+                                             data=(32, [1 if on else 0, atoms[0], atoms[1], 2, 0]))
+        d.screen().root.send_event(event, event_mask=X.SubstructureRedirectMask | X.SubstructureNotifyMask)
+        d.sync()
+    finally:
+        d.close()
+
+
+def case_wm_state(binary):
+    """Under openbox, F11 and the window manager's own maximise and fullscreen stay in step in
+    any order: the state is the manager's, and leaving fullscreen gives back the place and size
+    (maximised, if it was)."""
+    import time
+    full, vert, horz = "_NET_WM_STATE_FULLSCREEN", "_NET_WM_STATE_MAXIMIZED_VERT", "_NET_WM_STATE_MAXIMIZED_HORZ"
+    screen = (1600, 1000)
+    with xserver_running(f"{screen[0]}x{screen[1]}") as (xserver, workdir):
+        wm = subprocess.Popen(["openbox"], env=game_environment(xserver.display), stdout=subprocess.DEVNULL,
+                              stderr=subprocess.DEVNULL)
+        game = None
+        try:
+            def wm_runs():
+                from Xlib import Xatom, display
+                d = display.Display(xserver.display)
+                try:
+                    return d.screen().root.get_full_property(d.intern_atom("_NET_SUPPORTING_WM_CHECK"), Xatom.WINDOW)
+                finally:
+                    d.close()
+            check(wait_until(wm_runs, QUIT_TIMEOUT), "openbox did not start")
+            game = start_game(binary, xserver, workdir)
+            s = Session(xserver, game, workdir)
+            find_window(s)
+
+            def settle(want, what):
+                """Waits until the state holds `want` (names that must be in it, or with '-' not)
+                and the geometry stops changing; returns the geometry."""
+                last = [None, time.monotonic()]
+
+                def steady():
+                    state, g = wm_state(s), read_geometry(s)
+                    if not all((n[1:] not in state) if n.startswith("-") else (n in state) for n in want):
+                        return None
+                    if g != last[0]:
+                        last[:] = [g, time.monotonic()]
+                    return g if time.monotonic() - last[1] > 0.5 else None
+                g = wait_until(steady, QUIT_TIMEOUT, 0.1)
+                check(g is not None, f"{what}: the state is {sorted(wm_state(s))}, the window {read_geometry(s)}")
+                return g
+            windowed = settle(["-" + full, "-" + vert], "opened")
+            # Maximise, F11, F11: back to maximised, where it was.
+            ask_wm(s, True, vert, horz)
+            maximised = settle([vert, horz, "-" + full], "maximised")
+            press_key(s, "F11")
+            g = settle([full], "maximised, then F11")
+            check(g[2:] == screen, f"fullscreen is {g}")
+            press_key(s, "F11")
+            check(settle([vert, horz, "-" + full], "maximised, F11, F11") == maximised, "maximised, F11, F11: moved")
+            ask_wm(s, False, vert, horz)
+            check(settle(["-" + vert, "-" + full], "restored") == windowed, "the window did not come back")
+            # The manager's fullscreen, then F11: the first F11 leaves it.
+            ask_wm(s, True, full)
+            settle([full], "the manager's fullscreen")
+            press_key(s, "F11")
+            check(settle(["-" + full], "the manager's fullscreen, then F11") == windowed, "F11 did not give the window back")
+            # F11, the manager leaves fullscreen, F11: fullscreen again.
+            press_key(s, "F11")
+            settle([full], "F11")
+            ask_wm(s, False, full)
+            check(settle(["-" + full], "F11, the manager leaves") == windowed, "the manager's leave lost the window")
+            press_key(s, "F11")
+            settle([full], "F11, the manager leaves, F11")
+            print(f"openbox: windowed {windowed}, maximised {maximised}; every sequence in step")
+        finally:
+            if game is not None:
+                stop_process(game)
+            stop_process(wm)
+
+
+def esc_answer(binary, cycles):
+    """Seconds from Esc to the game's end in fullscreen on a bare X server, after `cycles` hide
+    and show cycles of its window."""
+    import time
+    from Xlib import X, XK, display
+    from Xlib.ext import xtest
+    with game_session(binary) as s:
+        press_key(s, "F11")
+        screen = xdotool(s, "getdisplaygeometry").split()
+        check(wait_until(lambda: xdotool(s, "getwindowgeometry", s.window).split()[-1] == "x".join(screen), QUIT_TIMEOUT),
+              f"F11 did not cover the {'x'.join(screen)} screen")
+        d = display.Display(s.display)
+        try:
+            window = d.create_resource_object("window", int(s.window))
+            for _ in range(cycles):
+                window.unmap()
+                window.map()
+                d.sync()
+            window.set_input_focus(X.RevertToParent, X.CurrentTime)
+            d.sync()
+            # The game has read every event of the cycles once it has the pointer move after them.
+            read_geometry(s)
+            lx, ly, lw, lh = layout_for(s.width, s.height)
+            move_pointer_to_screen(s, s.x + lx + purest(400, lw, WIDTH), s.y + ly + purest(300, lh, HEIGHT))
+            check(crosshair_on(s, (400, 300)), "the game did not follow the pointer after the cycles")
+            check(s.game.poll() is None, f"the game ended during the cycles: {s.stderr_text()}")
+            escape = d.keysym_to_keycode(XK.string_to_keysym("Escape"))
+            pressed = time.monotonic()
+            xtest.fake_input(d, X.KeyPress, escape)
+            xtest.fake_input(d, X.KeyRelease, escape)
+            d.sync()
+            status = wait_for_exit(s, QUIT_TIMEOUT)
+            answered = time.monotonic() - pressed
+        finally:
+            d.close()
+        check(status == 0, f"exit status {status} after Esc: {s.stderr_text()}")
+        return answered
+
+
+def case_hide_show(binary):
+    """Fullscreen with no window manager is the game's own sizing, not SDL's: after 1,000 hide
+    and show cycles the game answers Esc within 100 ms of the time a fresh game takes to end."""
+    fresh = esc_answer(binary, 0)
+    cycled = esc_answer(binary, 1000)
+    check(cycled - fresh < 0.1, f"Esc after 1,000 hide and show cycles ended the game in {cycled * 1000:.0f} ms, "
+                                f"a fresh game's in {fresh * 1000:.0f} ms")
+    print(f"Esc ended a fresh fullscreen game in {fresh * 1000:.0f} ms, one after 1,000 hide and show cycles "
+          f"in {cycled * 1000:.0f} ms")
+
+
 CASES = {
+    "wm_state": case_wm_state,
+    "hide_show": case_hide_show,
     "window": case_window,
     "crosshair": case_crosshair,
     "sky": case_sky,

@@ -1,0 +1,286 @@
+// scale.cpp -- the picture's place in the drawable, the maps between drawable and game pixels, and the enlarging copy.
+#include "platform/scale.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace {
+
+ScaleLayout layout{0, 0, kClientWidth, kClientHeight, 1};
+int drawable_w = kClientWidth, drawable_h = kClientHeight;
+
+// For each drawable column (row) of the picture's rectangle, the game column
+// (row) it shows; and for each game column (row), the first drawable column
+// (row) that shows it, with one more entry for the end.
+int16_t source_x[kScaleMaxDrawable];
+int16_t source_y[kScaleMaxDrawable];
+int16_t first_x[kClientWidth + 1];
+int16_t first_y[kClientHeight + 1];
+
+// A fitted picture is shown sharp but even: enlarged by the smallest whole
+// factor at or above the fit with nearest neighbour, then brought to the fit
+// size with linear filtering, so every game pixel covers the same share of
+// the screen and only the one-pixel seams between game pixels are blended
+// (below 1x the same filter brings the picture down and no game pixel is
+// dropped). For each drawable column (row): the game column (row) it starts
+// from and how much, in 256ths, of the next one it takes in.
+int16_t blend_from_x[kScaleMaxDrawable];
+int16_t blend_from_y[kScaleMaxDrawable];
+uint16_t blend_x[kScaleMaxDrawable];
+uint16_t blend_y[kScaleMaxDrawable];
+
+// Two game rows filtered across, as wide as the picture, for the rows of a
+// copy: the one each holds (-1: none).
+uint32_t filtered[2][kScaleMaxDrawable];
+int filtered_row[2] = {-1, -1};
+
+// Fills a map for `shown` drawable pixels showing `game` game pixels: the
+// pixel whose centre falls in a game pixel shows that game pixel.
+void fill_map(int shown, int game, int16_t* source, int16_t* first)
+{
+    int next = 0;
+    for (int d = 0; d < shown; ++d) {
+        const int s = std::min(int((int64_t(2 * d + 1) * game) / (2 * int64_t(shown))), game - 1);
+        source[d] = int16_t(s);
+        while (next <= s)
+            first[next++] = int16_t(d);
+    }
+    while (next <= game)
+        first[next++] = int16_t(shown);
+}
+
+// The smallest whole factor at or above the scale of `shown` drawable pixels
+// showing `game` game pixels; at least 1.
+int enlarge_factor(int shown, int game) { return std::max(1, int(std::ceil(double(shown) / game - 1e-9))); }
+
+// The blend tables for `shown` drawable pixels showing `game` game pixels
+// fitted; a whole factor takes in nothing of the next pixel.
+void fill_blend(int shown, int game, bool fitted, int16_t* from, uint16_t* weight)
+{
+    const int factor = enlarge_factor(shown, game);
+    const int64_t enlarged = int64_t(game) * factor;
+    for (int d = 0; d < shown; ++d) {
+        // The drawable pixel's centre on the enlarged picture, whose pixel
+        // centres lie at i + 0.5: linear filtering mixes the two around it.
+        const double c = std::clamp((d + 0.5) * double(enlarged) / shown - 0.5, 0.0, double(enlarged - 1));
+        const int64_t i = int64_t(c);
+        const int s = int(i / factor), next = int(std::min(i + 1, enlarged - 1) / factor);
+        from[d] = int16_t(s);
+        weight[d] = fitted && next != s ? uint16_t(std::nearbyint((c - double(i)) * 256)) : 0;
+    }
+}
+
+// a and b mixed, taking `w` 256ths of b, each channel rounded.
+inline uint32_t mix(uint32_t a, uint32_t b, uint32_t w)
+{
+    const uint32_t rb = ((a & 0xFF00FFu) * (256 - w) + (b & 0xFF00FFu) * w + 0x800080u) >> 8 & 0xFF00FFu;
+    const uint32_t g = ((a & 0xFF00u) * (256 - w) + (b & 0xFF00u) * w + 0x8000u) >> 8 & 0xFF00u;
+    return rb | g;
+}
+
+// Game row sy filtered across the picture's columns [x0, x1), in one of the
+// two row buffers.
+const uint32_t* filtered_game_row(int sy, int x0, int x1)
+{
+    for (int k = 0; k < 2; ++k)
+        if (filtered_row[k] == sy)
+            return filtered[k];
+    // Rows are asked for top to bottom: the lower-numbered buffer is the older.
+    const int k = filtered_row[0] < filtered_row[1] ? 0 : 1;
+    const uint32_t* src = picture_pixels() + size_t(sy) * kClientWidth;
+    uint32_t* out = filtered[k];
+    // A run of drawable columns showing one game column whole is a fill.
+    for (int x = x0; x < x1;) {
+        const int s = blend_from_x[x];
+        if (blend_x[x] != 0) {
+            out[x] = mix(src[s], src[s + 1], blend_x[x]);
+            ++x;
+            continue;
+        }
+        const uint32_t v = src[s];
+        do
+            out[x++] = v;
+        while (x < x1 && blend_from_x[x] == s && blend_x[x] == 0);
+    }
+    filtered_row[k] = sy;
+    return out;
+}
+
+// The fitted copy of the drawable rectangle `to`, which lies in the picture.
+void blend_copy(uint8_t* drawable, int pitch, const PictureRect& to)
+{
+    const int x0 = to.x - layout.x, x1 = x0 + to.w;
+    filtered_row[0] = filtered_row[1] = -1;
+    for (int y = to.y; y < to.y + to.h; ++y) {
+        auto* dst = reinterpret_cast<uint32_t*>(drawable + size_t(y) * size_t(pitch)) + to.x;
+        const int fy = y - layout.y, sy = blend_from_y[fy];
+        const uint32_t w = blend_y[fy];
+        const uint32_t* upper = filtered_game_row(sy, x0, x1) + x0;
+        if (w == 0) {
+            std::memcpy(dst, upper, size_t(to.w) * 4);
+            continue;
+        }
+        const uint32_t* lower = filtered_game_row(sy + 1, x0, x1) + x0;
+        for (int x = 0; x < to.w; ++x)
+            dst[x] = mix(upper[x], lower[x], w);
+    }
+}
+
+// Widens one row of game pixels `factor` times into dst.
+template <int factor> void widen(uint32_t* dst, const uint32_t* src, int count)
+{
+    for (int i = 0; i < count; ++i)
+        for (int k = 0; k < factor; ++k)
+            *dst++ = src[i];
+}
+
+// One coordinate of scale_to_game: d is 0 .. shown, exclusive. The game
+// rounds a position half to even, so at 1x the largest value kept is the
+// one just below the last pixel's far half.
+float game_at(double d, int shown, int game, const int16_t* source)
+{
+    if (shown == game)
+        return std::min(float(d), std::nextafter(float(game) - 0.5f, 0.0f));
+    return float(source[int(d)]);
+}
+
+// One coordinate of scale_from_game: the centre of the middle drawable pixel
+// of game pixel g's run (g rounded as the game rounds it), in the picture's
+// rectangle.
+double drawable_at(float g, int shown, int game, const int16_t* first)
+{
+    if (shown <= 0)
+        return 0;
+    const int p = int(std::clamp(double(std::nearbyint(g)), 0.0, double(game - 1)));
+    const int middle = first[p + 1] > first[p] ? (first[p] + first[p + 1] - 1) / 2 : std::min(int(first[p]), shown - 1);
+    return middle + 0.5;
+}
+
+} // namespace
+
+ScaleLayout scale_layout_for(int dw, int dh)
+{
+    dw = std::min(dw, kScaleMaxDrawable);
+    dh = std::min(dh, kScaleMaxDrawable);
+    if (dw <= 0 || dh <= 0)
+        return ScaleLayout{0, 0, 0, 0, 0};
+    const double fit = std::min(double(dw) / kClientWidth, double(dh) / kClientHeight);
+    const int whole = int(std::floor(fit));
+    ScaleLayout l{0, 0, 0, 0, 0};
+    if (whole >= 1 && whole >= kScaleWholeShare * fit) {
+        l.whole = whole;
+        l.w = kClientWidth * whole;
+        l.h = kClientHeight * whole;
+    } else if (int64_t(dw) * kClientHeight <= int64_t(dh) * kClientWidth) {
+        l.w = dw;
+        l.h = std::min(dh, int(std::nearbyint(double(dw) * kClientHeight / kClientWidth)));
+    } else {
+        l.h = dh;
+        l.w = std::min(dw, int(std::nearbyint(double(dh) * kClientWidth / kClientHeight)));
+    }
+    l.x = (dw - l.w) / 2;
+    l.y = (dh - l.h) / 2;
+    return l;
+}
+
+void scale_set_drawable(int dw, int dh)
+{
+    drawable_w = std::clamp(dw, 0, kScaleMaxDrawable);
+    drawable_h = std::clamp(dh, 0, kScaleMaxDrawable);
+    layout = scale_layout_for(dw, dh);
+    fill_map(layout.w, kClientWidth, source_x, first_x);
+    fill_map(layout.h, kClientHeight, source_y, first_y);
+    fill_blend(layout.w, kClientWidth, layout.whole == 0, blend_from_x, blend_x);
+    fill_blend(layout.h, kClientHeight, layout.whole == 0, blend_from_y, blend_y);
+}
+
+const ScaleLayout& scale_layout() { return layout; }
+int scale_drawable_w() { return drawable_w; }
+int scale_sharp_factor(const ScaleLayout& l) { return l.whole == 0 ? enlarge_factor(l.w, kClientWidth) : 0; }
+int scale_drawable_h() { return drawable_h; }
+
+PictureRect scale_to_drawable(const PictureRect& r)
+{
+    if (r.w <= 0 || r.h <= 0)
+        return PictureRect{layout.x, layout.y, 0, 0};
+    int x0 = first_x[r.x], x1 = first_x[r.x + r.w];
+    int y0 = first_y[r.y], y1 = first_y[r.y + r.h];
+    // Fitted, the seam on either side mixes in the rectangle's edge pixels.
+    if (layout.whole == 0) {
+        x0 = std::max(0, x0 - 1);
+        y0 = std::max(0, y0 - 1);
+        x1 = std::min(layout.w, x1 + 1);
+        y1 = std::min(layout.h, y1 + 1);
+    }
+    return PictureRect{layout.x + x0, layout.y + y0, x1 - x0, y1 - y0};
+}
+
+int scale_bars(PictureRect bars[4])
+{
+    const int right = layout.x + layout.w, bottom = layout.y + layout.h;
+    const PictureRect all[4] = {{0, 0, drawable_w, layout.y},
+                                {0, bottom, drawable_w, drawable_h - bottom},
+                                {0, layout.y, layout.x, layout.h},
+                                {right, layout.y, drawable_w - right, layout.h}};
+    int count = 0;
+    for (const PictureRect& b : all)
+        if (b.w > 0 && b.h > 0)
+            bars[count++] = b;
+    return count;
+}
+
+bool scale_to_game(double dx, double dy, float& gx, float& gy)
+{
+    if (layout.w <= 0 || layout.h <= 0)
+        return false;
+    const double x = dx - layout.x, y = dy - layout.y;
+    if (!(x >= 0 && y >= 0 && x < layout.w && y < layout.h))
+        return false;
+    gx = game_at(x, layout.w, kClientWidth, source_x);
+    gy = game_at(y, layout.h, kClientHeight, source_y);
+    return true;
+}
+
+void scale_from_game(float gx, float gy, double& dx, double& dy)
+{
+    dx = layout.x + drawable_at(gx, layout.w, kClientWidth, first_x);
+    dy = layout.y + drawable_at(gy, layout.h, kClientHeight, first_y);
+}
+
+void scale_copy(uint8_t* drawable, int pitch, const PictureRect& r)
+{
+    const PictureRect to = scale_to_drawable(r);
+    if (to.w <= 0 || to.h <= 0)
+        return;
+    if (layout.whole == 0) {
+        blend_copy(drawable, pitch, to);
+        return;
+    }
+    const uint32_t* pixels = picture_pixels();
+    const int fx0 = to.x - layout.x;
+    const uint8_t* previous = nullptr;
+    int previous_source = -1;
+    for (int y = to.y; y < to.y + to.h; ++y) {
+        auto* dst = reinterpret_cast<uint32_t*>(drawable + size_t(y) * size_t(pitch)) + to.x;
+        const int sy = source_y[y - layout.y];
+        // The rows a game row is enlarged into are alike: copy the first.
+        if (sy == previous_source) {
+            std::memcpy(dst, previous, size_t(to.w) * 4);
+            continue;
+        }
+        const uint32_t* src = pixels + size_t(sy) * kClientWidth;
+        switch (layout.whole) {
+        case 1: std::memcpy(dst, src + r.x, size_t(r.w) * 4); break;
+        case 2: widen<2>(dst, src + r.x, r.w); break;
+        case 3: widen<3>(dst, src + r.x, r.w); break;
+        case 4: widen<4>(dst, src + r.x, r.w); break;
+        default:
+            for (int x = 0; x < to.w; ++x)
+                dst[x] = src[source_x[fx0 + x]];
+            break;
+        }
+        previous = reinterpret_cast<const uint8_t*>(dst);
+        previous_source = sy;
+    }
+}

@@ -1,0 +1,189 @@
+// scale_test.cpp -- every screen pixel of a scaled window aims at the game pixel the present shows there, never off the picture.
+#include "platform/scale.h"
+#include "shell/rounding.h"
+#include "test_support.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+// What the present shows along one axis of a drawable: for each game column
+// (row) lit alone in white on black, how much of it each drawable column
+// (row) of the picture shows, 0 .. 255, read along the picture's first row
+// (column).
+struct Profile {
+    int shown = 0;
+    std::vector<uint8_t> part; // [g * shown + d]
+    std::vector<uint8_t> most; // [d]: the most any game pixel shows there
+    int at(int g, int d) const { return part[size_t(g) * size_t(shown) + size_t(d)]; }
+};
+
+Profile profile(bool rows, std::vector<uint32_t>& drawable, int w)
+{
+    const ScaleLayout& l = scale_layout();
+    const int games = rows ? kClientHeight : kClientWidth;
+    Profile p;
+    p.shown = rows ? l.h : l.w;
+    p.part.resize(size_t(games) * size_t(p.shown));
+    for (int g = 0; g < games; ++g) {
+        // Its neighbour across lit too, so the other axis blends nothing in.
+        for (int k = 0; k < 2; ++k)
+            plat_set_pixel(rows ? k : g, rows ? g : k, rgb(255, 255, 255));
+        scale_copy(reinterpret_cast<uint8_t*>(drawable.data()), w * 4, PictureRect{0, 0, rows ? 2 : 800, rows ? 600 : 2});
+        for (int d = 0; d < p.shown; ++d) {
+            const size_t i = rows ? size_t(l.y + d) * size_t(w) + size_t(l.x) : size_t(l.y) * size_t(w) + size_t(l.x + d);
+            p.part[size_t(g) * size_t(p.shown) + size_t(d)] = uint8_t(drawable[i] & 0xFF);
+        }
+        for (int k = 0; k < 2; ++k)
+            plat_set_pixel(rows ? k : g, rows ? g : k, rgb(0, 0, 0));
+    }
+    p.most.assign(size_t(p.shown), 0);
+    for (int g = 0; g < games; ++g)
+        for (int d = 0; d < p.shown; ++d)
+            p.most[size_t(d)] = uint8_t(std::max(int(p.most[size_t(d)]), p.at(g, d)));
+    return p;
+}
+
+// Where the game puts a posted coordinate against what the present shows at
+// drawable pixel d: 0 a game pixel shown most there, 1 a neighbour of one, 2
+// further, 3 off the picture.
+int miss(float posted, const Profile& p, int d, int games)
+{
+    const int at = round16(posted);
+    if (at < 0 || at >= games)
+        return 3;
+    const int most = p.most[size_t(d)];
+    if (p.at(at, d) == most)
+        return 0;
+    return (at > 0 && p.at(at - 1, d) == most) || (at + 1 < games && p.at(at + 1, d) == most) ? 1 : 2;
+}
+
+struct Sweep {
+    long samples = 0, off_by_one = 0, further = 0, outside = 0, bars_moved = 0;
+};
+
+// Sweeps every drawable pixel of a w x h drawable with the pointer, at its
+// top-left corner (SDL's whole points), and when scaled also at its centre
+// and far edge (a browser's fractions; at 1x those go through as they are,
+// see below).
+Sweep sweep(int w, int h, const Profile& across, const Profile& down)
+{
+    const ScaleLayout& l = scale_layout();
+    const std::vector<double> offsets = l.whole == 1 ? std::vector<double>{0.0} : std::vector<double>{0.0, 0.5, 0.999};
+    Sweep s;
+    for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x) {
+            const bool inside = x >= l.x && x < l.x + l.w && y >= l.y && y < l.y + l.h;
+            for (double f : offsets) {
+                float gx = -1, gy = -1;
+                const bool moved = scale_to_game(x + f, y + f, gx, gy);
+                if (!inside) {
+                    s.bars_moved += moved;
+                    continue;
+                }
+                ++s.samples;
+                const int worst = moved ? std::max(miss(gx, across, x - l.x, kClientWidth), miss(gy, down, y - l.y, kClientHeight)) : 3;
+                s.off_by_one += worst == 1;
+                s.further += worst == 2;
+                s.outside += worst == 3;
+            }
+        }
+    }
+    std::printf("%dx%d (picture %dx%d at %d,%d): %ld samples, %ld off by one, %ld further, %ld outside\n", w, h,
+                l.w, l.h, l.x, l.y, s.samples, s.off_by_one, s.further, s.outside);
+    return s;
+}
+
+// How the game columns (rows) fare: the least and most of the screen one
+// covers (its parts summed, in drawable pixels), and the least that the
+// brightest drawable pixel showing it shows of it.
+void fare(const Profile& p, int games, double& least, double& most, int& faintest)
+{
+    least = 1e9;
+    most = 0;
+    faintest = 255;
+    for (int g = 0; g < games; ++g) {
+        double covered = 0;
+        int brightest = 0;
+        for (int d = 0; d < p.shown; ++d) {
+            covered += p.at(g, d) / 255.0;
+            brightest = std::max(brightest, p.at(g, d));
+        }
+        least = std::min(least, covered);
+        most = std::max(most, covered);
+        faintest = std::min(faintest, brightest);
+    }
+}
+
+} // namespace
+
+// 1x, 2x, 3x, the fits of 1080p (1.8x) and 2160p (3.6x) screens, a square
+// window (1.25x) and 640 x 480 with no window manager (0.8x). Every game
+// pixel covers as much of the screen as any other, to within a blended seam,
+// and even below 1x every one shows at least a quarter lit.
+TEST(Scale, EveryScreenPixelAimsAtTheGamePixelShownThere)
+{
+    mem_reset();
+    for (auto [w, h] : {std::pair{800, 600}, {1600, 1200}, {2400, 1800}, {3840, 2160}, {1920, 1080}, {1000, 1000},
+                        {640, 480}}) {
+        picture_resize(kClientWidth, kClientHeight);
+        scale_set_drawable(w, h);
+        std::vector<uint32_t> drawable(size_t(w) * size_t(h), 0);
+        const Profile across = profile(false, drawable, w), down = profile(true, drawable, w);
+        const Sweep s = sweep(w, h, across, down);
+        EXPECT_GT(s.samples, 0) << w << "x" << h;
+        EXPECT_EQ(s.off_by_one + s.further + s.outside, 0) << w << "x" << h;
+        EXPECT_EQ(s.bars_moved, 0) << w << "x" << h << ": a point over a bar moved the crosshair";
+        for (const Profile* p : {&across, &down}) {
+            double least = 0, most = 0;
+            int faintest = 0;
+            fare(*p, p == &across ? kClientWidth : kClientHeight, least, most, faintest);
+            std::printf("  %s: a game pixel covers %.3f to %.3f drawable pixels, at least %d/255 lit\n",
+                        p == &across ? "columns" : "rows", least, most, faintest);
+            EXPECT_LE(most - least, 0.35) << w << "x" << h;
+            EXPECT_GE(faintest, 64) << w << "x" << h;
+        }
+    }
+}
+
+TEST(Scale, AtOneToOneTheFractionsGoThrough)
+{
+    scale_set_drawable(800, 600);
+    float gx = 0, gy = 0;
+    ASSERT_TRUE(scale_to_game(123.25, 456.75, gx, gy));
+    EXPECT_EQ(gx, 123.25f);
+    EXPECT_EQ(gy, 456.75f);
+    // The far half of the last pixel would round off the picture.
+    ASSERT_TRUE(scale_to_game(799.75, 599.5, gx, gy));
+    EXPECT_EQ(round16(gx), 799);
+    EXPECT_EQ(round16(gy), 599);
+    EXPECT_GT(gx, 799.49f);
+    EXPECT_FALSE(scale_to_game(800.0, 10.0, gx, gy));
+    EXPECT_FALSE(scale_to_game(-0.01, 10.0, gx, gy));
+}
+
+// A pad's warp puts the pointer where it maps back to the aim's game pixel;
+// below 1x, where some game pixels have no screen pixel, onto a neighbour.
+TEST(Scale, TheWarpLandsOnTheAimsPixel)
+{
+    for (auto [w, h] : {std::pair{800, 600}, {2400, 1800}, {1920, 1080}, {640, 480}}) {
+        scale_set_drawable(w, h);
+        const bool every_pixel_shown = scale_layout().w >= kClientWidth;
+        for (int g = 0; g < kClientWidth; ++g) {
+            for (float f : {0.0f, 0.4f, -0.4f}) {
+                double dx = 0, dy = 0;
+                scale_from_game(float(g) + f, 300.0f, dx, dy);
+                float gx = 0, gy = 0;
+                ASSERT_TRUE(scale_to_game(std::floor(dx), std::floor(dy), gx, gy)) << w << "x" << h << " g " << g;
+                if (every_pixel_shown)
+                    EXPECT_EQ(round16(gx), std::clamp(g, 0, kClientWidth - 1)) << w << "x" << h;
+                else
+                    EXPECT_LE(std::abs(round16(gx) - g), 1) << w << "x" << h;
+                EXPECT_EQ(round16(gy), 300) << w << "x" << h;
+            }
+        }
+    }
+}
