@@ -20,6 +20,7 @@ from xsession import (CONVERT, HEIGHT, WIDTH, Session, check, find_window, game_
                       stop_process,
                       wait_for_exit, wait_until, xdotool, xserver_running)
 from harness import main, run, work_folder  # noqa: E402
+from test_pause import check_paused  # noqa: E402
 
 # How long the played game lasts at least: a few hundred frames at 64 a second.
 PLAY_SECONDS = 5.0
@@ -186,13 +187,17 @@ def idle_replay(binary, folder, frames):
 
 def case_player_ignored(binary):
     """While a replay plays, the player's mouse and launch keys reach nothing (it still matches at
-    its end) but F11 still switches fullscreen; Esc ends a replay at once, status 0, no verdict."""
+    its end) but P still pauses it and plays on, and F11 still switches fullscreen; Esc ends a
+    replay at once, status 0, no verdict."""
     with work_folder("pelmaric-replay-") as folder:
-        replay = idle_replay(binary, folder, 640)
+        replay = idle_replay(binary, folder, 1280)
         with game_session(binary, args=("--replay", replay)) as s:
             for step in range(6):
                 move_pointer(s, 200 + 50 * step, 150 + 20 * step)
                 press_key(s, "asd"[step % 3])
+            press_key(s, "p")
+            check_paused(s, "P in a replay")
+            press_key(s, "p")
             press_key(s, "F11")
             check(wait_until(lambda: read_geometry(s)[2:] == (1024, 768), END_TIMEOUT),
                   f"F11 did not make the replay fullscreen: {read_geometry(s)}")
