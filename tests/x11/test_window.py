@@ -349,6 +349,9 @@ def esc_answer(binary, cycles):
                 d.sync()
             window.set_input_focus(X.RevertToParent, X.CurrentTime)
             d.sync()
+            # A hidden window pauses the game, and only the player plays on.
+            if cycles:
+                press_key(s, "p")
             # The game has read every event of the cycles once it has the pointer move after them.
             read_geometry(s)
             lx, ly, lw, lh = layout_for(s.width, s.height)
