@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 
 // The nearest whole number, halves to even. Adding and taking away 1.5 * 2^52
 // leaves a double no fraction bits and rounds exactly as nearbyint does in the
@@ -43,14 +44,25 @@ inline int32_t round32(double v)
     return int32_t(r);
 }
 
+// The low 32 bits of v + 1.5 * 2^52 for |v| < 2^31: round_half_even(v) as a
+// two's-complement integer, read straight from the sum's mantissa, whose last
+// bit is worth 1. The same number as converting (v + shift) - shift, without
+// the conversion, which WebAssembly engines check for range on every dot.
+inline uint32_t shifted_low_bits(double v)
+{
+    const double shifted = v + 0x1.8p52;
+    uint64_t bits = 0;
+    std::memcpy(&bits, &shifted, sizeof bits);
+    return uint32_t(bits);
+}
+
 // round32(v) for a v that lies strictly inside the client (0 < v < a side,
 // itself a whole number of pixels): so far inside the range that none of
 // round32's checks can ever matter. The dots drawn, tens of thousands a
 // frame, are positioned with it.
 inline int32_t round_inside_client(float v)
 {
-    constexpr double kShift = 0x1.8p52;
-    return int32_t((double(v) + kShift) - kShift);
+    return int32_t(shifted_low_bits(double(v)));
 }
 
 // The nearest whole number, halves to even, held to a colour channel's 0 to
@@ -64,6 +76,5 @@ inline uint8_t round_to_channel(double v)
     // guess on a dot's colour; NaN fails the first and becomes 0.
     const double low = v > 0.0 ? v : 0.0;
     const double held = low < 255.0 ? low : 255.0;
-    constexpr double kShift = 0x1.8p52;
-    return uint8_t(int32_t((held + kShift) - kShift));
+    return uint8_t(shifted_low_bits(held));
 }

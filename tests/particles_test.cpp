@@ -278,6 +278,23 @@ TEST(DotColour, RoundToChannelIsTheClampOfRound16)
     }
 }
 
+TEST(DotPosition, RoundInsideClientIsRound32)
+{
+    std::mt19937 gen(43);
+    std::vector<float> values = {0.5f, 1.5f, 2.5f, 599.5f, 799.5f, 1e-30f, std::nextafter(0.5f, 1.0f),
+                                 std::nextafter(0.5f, 0.0f), 32767.5f, 65535.5f, 1048575.5f};
+    std::uniform_real_distribution<float> inside(0, 1 << 20);
+    std::uniform_int_distribution<int> whole(0, 1 << 20);
+    for (int k = 0; k < 200000; ++k) {
+        values.push_back(inside(gen));
+        values.push_back(float(whole(gen)) + 0.5f);
+        values.push_back(std::nextafter(float(whole(gen)) + 0.5f, 0.0f));
+        values.push_back(std::nextafter(float(whole(gen)) + 0.5f, 1e9f));
+    }
+    for (float v : values)
+        ASSERT_EQ(round_inside_client(v), round32(v)) << "at " << v;
+}
+
 TEST(DrawDot, FadeRoundsHalvesToEvenAndCapsAt255)
 {
     blank_scene();
