@@ -322,18 +322,30 @@ void copy_rect(uint8_t* drawable, int pitch, const PictureRect& r)
     copy_whole_factor(drawable, pitch, r, to);
 }
 
+// The runs of game pixels of one rectangle that differ from shown_picture,
+// found before any is copied.
+struct Run {
+    int x, y, w;
+};
+constexpr int kMaxRuns = 4096;
+Run runs[kMaxRuns];
+
 // The fitted copy of the game rectangle r where the drawable already shows
 // shown_picture: each run of game pixels that differ from it (runs a few
-// pixels apart taken as one), then shown_picture brought up to date.
+// pixels apart taken as one), then shown_picture brought up to date. Mostly
+// changed (a new sky), the rectangle goes whole: its rows' seams are then
+// mixed once, not once for each row's run.
 void copy_differences(uint8_t* drawable, int pitch, const PictureRect& r)
 {
     constexpr int kJoin = 4;
-    for (int y = r.y; y < r.y + r.h; ++y) {
+    int count = 0;
+    long differ = 0;
+    const long most = long(r.w) * r.h / 2;
+    for (int y = r.y; y < r.y + r.h && differ <= most && count < kMaxRuns; ++y) {
         const uint32_t* now = picture_pixels() + size_t(y) * kClientWidth;
-        uint32_t* was = shown_picture.data() + size_t(y) * kClientWidth;
-        int x = r.x;
+        const uint32_t* was = shown_picture.data() + size_t(y) * kClientWidth;
         const int end = r.x + r.w;
-        while (x < end) {
+        for (int x = r.x; x < end && count < kMaxRuns;) {
             while (x < end && now[x] == was[x])
                 ++x;
             if (x == end)
@@ -343,12 +355,25 @@ void copy_differences(uint8_t* drawable, int pitch, const PictureRect& r)
             for (; x < end && x - last <= kJoin; ++x)
                 if (now[x] != was[x])
                     last = x;
-            const PictureRect to = scale_to_drawable(PictureRect{first, y, last + 1 - first, 1});
-            if (to.w > 0 && to.h > 0)
-                blend_copy(drawable, pitch, to);
-            std::memcpy(was + first, now + first, size_t(last + 1 - first) * 4);
+            runs[count++] = Run{first, y, last + 1 - first};
+            differ += last + 1 - first;
             x = last + 1;
         }
+    }
+    if (differ > most || count == kMaxRuns) {
+        copy_rect(drawable, pitch, r);
+        for (int y = r.y; y < r.y + r.h; ++y)
+            std::memcpy(shown_picture.data() + size_t(y) * kClientWidth + r.x,
+                        picture_pixels() + size_t(y) * kClientWidth + r.x, size_t(r.w) * 4);
+        return;
+    }
+    for (int i = 0; i < count; ++i) {
+        const Run& run = runs[i];
+        const PictureRect to = scale_to_drawable(PictureRect{run.x, run.y, run.w, 1});
+        if (to.w > 0 && to.h > 0)
+            blend_copy(drawable, pitch, to);
+        const size_t at = size_t(run.y) * kClientWidth + size_t(run.x);
+        std::memcpy(shown_picture.data() + at, picture_pixels() + at, size_t(run.w) * 4);
     }
 }
 
