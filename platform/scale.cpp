@@ -341,7 +341,9 @@ void copy_differences(uint8_t* drawable, int pitch, const PictureRect& r)
     int count = 0;
     long differ = 0;
     const long most = long(r.w) * r.h / 2;
-    for (int y = r.y; y < r.y + r.h && differ <= most && count < kMaxRuns; ++y) {
+    // Half the picture or more changed at once is a new scene: not searched.
+    const bool large = long(r.w) * r.h >= long(kClientWidth) * kClientHeight / 2;
+    for (int y = r.y; y < r.y + r.h && !large && differ <= most && count < kMaxRuns; ++y) {
         const uint32_t* now = picture_pixels() + size_t(y) * kClientWidth;
         const uint32_t* was = shown_picture.data() + size_t(y) * kClientWidth;
         const int end = r.x + r.w;
@@ -360,7 +362,7 @@ void copy_differences(uint8_t* drawable, int pitch, const PictureRect& r)
             x = last + 1;
         }
     }
-    if (differ > most || count == kMaxRuns) {
+    if (large || differ > most || count == kMaxRuns) {
         copy_rect(drawable, pitch, r);
         for (int y = r.y; y < r.y + r.h; ++y)
             std::memcpy(shown_picture.data() + size_t(y) * kClientWidth + r.x,
