@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <vector>
 
 namespace {
 
@@ -29,11 +30,28 @@ int16_t blend_from_x[kScaleMaxDrawable];
 int16_t blend_from_y[kScaleMaxDrawable];
 uint16_t blend_x[kScaleMaxDrawable];
 uint16_t blend_y[kScaleMaxDrawable];
+// For each game column (row) of a fitted picture, the drawable columns
+// (rows) that show any of it, half-open: its own and the seams that take it in.
+int16_t shows_x0[kClientWidth], shows_x1[kClientWidth];
+int16_t shows_y0[kClientHeight], shows_y1[kClientHeight];
 
-// Two game rows filtered across, as wide as the picture, for the rows of a
-// copy: the one each holds (-1: none).
-uint32_t filtered[2][kScaleMaxDrawable];
-int filtered_row[2] = {-1, -1};
+// Game rows filtered across the picture's columns, kept for the length of
+// one copy, so that the seams of neighbouring rectangles filter each game row
+// once: the game row each buffer holds (-1: none) and the picture's columns
+// [x0, x1) done.
+constexpr int kFilteredRows = 3;
+uint32_t filtered[kFilteredRows][kScaleMaxDrawable];
+struct Filtered {
+    int row, x0, x1;
+} filtered_held[kFilteredRows];
+
+// The picture as the drawable shows it when fitted (made at the first fitted
+// copy, once); false until a copy of the whole picture fills it. A changed
+// row's span is wide where a few dots lie far apart, and a fitted copy
+// filters every game row it covers: only the game pixels that differ from
+// this are copied.
+std::vector<uint32_t> shown_picture;
+bool shown_known = false;
 
 // Fills a map for `shown` drawable pixels showing `game` game pixels: the
 // pixel whose centre falls in a game pixel shows that game pixel.
@@ -56,8 +74,10 @@ int enlarge_factor(int shown, int game) { return std::max(1, int(std::ceil(doubl
 
 // The blend tables for `shown` drawable pixels showing `game` game pixels
 // fitted; a whole factor takes in nothing of the next pixel.
-void fill_blend(int shown, int game, bool fitted, int16_t* from, uint16_t* weight)
+void fill_blend(int shown, int game, bool fitted, int16_t* from, uint16_t* weight, int16_t* shows0, int16_t* shows1)
 {
+    for (int g = 0; g < game; ++g)
+        shows0[g] = shows1[g] = -1;
     const int factor = enlarge_factor(shown, game);
     const int64_t enlarged = int64_t(game) * factor;
     for (int d = 0; d < shown; ++d) {
@@ -68,7 +88,18 @@ void fill_blend(int shown, int game, bool fitted, int16_t* from, uint16_t* weigh
         const int s = int(i / factor), next = int(std::min(i + 1, enlarged - 1) / factor);
         from[d] = int16_t(s);
         weight[d] = fitted && next != s ? uint16_t(std::nearbyint((c - double(i)) * 256)) : 0;
+        // A drawable pixel takes in only the game pixel after its own: each
+        // game pixel's share is one unbroken run.
+        for (int g = s; g <= (weight[d] != 0 ? s + 1 : s); ++g) {
+            if (shows0[g] < 0)
+                shows0[g] = int16_t(d);
+            shows1[g] = int16_t(d + 1);
+        }
     }
+    // Below 1x a game pixel may show nowhere: an empty run where it would be.
+    for (int g = game - 1; g >= 0; --g)
+        if (shows0[g] < 0)
+            shows0[g] = shows1[g] = g + 1 < game ? shows0[g + 1] : int16_t(shown);
 }
 
 // a and b mixed, taking `w` 256ths of b, each channel rounded.
@@ -79,17 +110,9 @@ inline uint32_t mix(uint32_t a, uint32_t b, uint32_t w)
     return rb | g;
 }
 
-// Game row sy filtered across the picture's columns [x0, x1), in one of the
-// two row buffers.
-const uint32_t* filtered_game_row(int sy, int x0, int x1)
+// Game row src filtered across the picture's columns [x0, x1) into out.
+void filter_columns(const uint32_t* src, uint32_t* out, int x0, int x1)
 {
-    for (int k = 0; k < 2; ++k)
-        if (filtered_row[k] == sy)
-            return filtered[k];
-    // Rows are asked for top to bottom: the lower-numbered buffer is the older.
-    const int k = filtered_row[0] < filtered_row[1] ? 0 : 1;
-    const uint32_t* src = picture_pixels() + size_t(sy) * kClientWidth;
-    uint32_t* out = filtered[k];
     // A run of drawable columns showing one game column whole is a fill.
     for (int x = x0; x < x1;) {
         const int s = blend_from_x[x];
@@ -103,25 +126,57 @@ const uint32_t* filtered_game_row(int sy, int x0, int x1)
             out[x++] = v;
         while (x < x1 && blend_from_x[x] == s && blend_x[x] == 0);
     }
-    filtered_row[k] = sy;
-    return out;
+}
+
+// Game row sy filtered across the picture's columns [x0, x1) at least, in a
+// buffer other than `keep`.
+const uint32_t* filtered_game_row(int sy, int x0, int x1, const uint32_t* keep)
+{
+    const uint32_t* src = picture_pixels() + size_t(sy) * kClientWidth;
+    int k = 0;
+    while (k < kFilteredRows && filtered_held[k].row != sy)
+        ++k;
+    if (k < kFilteredRows) {
+        // Held: widened to the columns asked for, unless that would filter
+        // more columns between the two than were asked for.
+        Filtered& f = filtered_held[k];
+        if (std::max(x0 - f.x1, f.x0 - x1) <= x1 - x0) {
+            if (x0 < f.x0)
+                filter_columns(src, filtered[k], x0, f.x0);
+            if (x1 > f.x1)
+                filter_columns(src, filtered[k], f.x1, x1);
+            f.x0 = std::min(f.x0, x0);
+            f.x1 = std::max(f.x1, x1);
+            return filtered[k];
+        }
+    } else {
+        // Rows are asked for top to bottom: the topmost held is the one
+        // least likely to be asked for again.
+        k = -1;
+        for (int i = 0; i < kFilteredRows; ++i)
+            if (filtered[i] != keep && (k < 0 || filtered_held[i].row < filtered_held[k].row))
+                k = i;
+    }
+    filter_columns(src, filtered[k], x0, x1);
+    filtered_held[k] = Filtered{sy, x0, x1};
+    return filtered[k];
 }
 
 // The fitted copy of the drawable rectangle `to`, which lies in the picture.
 void blend_copy(uint8_t* drawable, int pitch, const PictureRect& to)
 {
     const int x0 = to.x - layout.x, x1 = x0 + to.w;
-    filtered_row[0] = filtered_row[1] = -1;
     for (int y = to.y; y < to.y + to.h; ++y) {
         auto* dst = reinterpret_cast<uint32_t*>(drawable + size_t(y) * size_t(pitch)) + to.x;
         const int fy = y - layout.y, sy = blend_from_y[fy];
         const uint32_t w = blend_y[fy];
-        const uint32_t* upper = filtered_game_row(sy, x0, x1) + x0;
+        const uint32_t* upper = filtered_game_row(sy, x0, x1, nullptr);
         if (w == 0) {
-            std::memcpy(dst, upper, size_t(to.w) * 4);
+            std::memcpy(dst, upper + x0, size_t(to.w) * 4);
             continue;
         }
-        const uint32_t* lower = filtered_game_row(sy + 1, x0, x1) + x0;
+        const uint32_t* lower = filtered_game_row(sy + 1, x0, x1, upper) + x0;
+        upper += x0;
         for (int x = 0; x < to.w; ++x)
             dst[x] = mix(upper[x], lower[x], w);
     }
@@ -189,10 +244,11 @@ void scale_set_drawable(int dw, int dh)
     drawable_w = std::clamp(dw, 0, kScaleMaxDrawable);
     drawable_h = std::clamp(dh, 0, kScaleMaxDrawable);
     layout = scale_layout_for(dw, dh);
+    shown_known = false;
     fill_map(layout.w, kClientWidth, source_x, first_x);
     fill_map(layout.h, kClientHeight, source_y, first_y);
-    fill_blend(layout.w, kClientWidth, layout.whole == 0, blend_from_x, blend_x);
-    fill_blend(layout.h, kClientHeight, layout.whole == 0, blend_from_y, blend_y);
+    fill_blend(layout.w, kClientWidth, layout.whole == 0, blend_from_x, blend_x, shows_x0, shows_x1);
+    fill_blend(layout.h, kClientHeight, layout.whole == 0, blend_from_y, blend_y, shows_y0, shows_y1);
 }
 
 const ScaleLayout& scale_layout() { return layout; }
@@ -206,12 +262,13 @@ PictureRect scale_to_drawable(const PictureRect& r)
         return PictureRect{layout.x, layout.y, 0, 0};
     int x0 = first_x[r.x], x1 = first_x[r.x + r.w];
     int y0 = first_y[r.y], y1 = first_y[r.y + r.h];
-    // Fitted, the seam on either side mixes in the rectangle's edge pixels.
+    // Fitted, the seams on either side mix in the rectangle's edge pixels:
+    // exactly the drawable pixels that show any of it.
     if (layout.whole == 0) {
-        x0 = std::max(0, x0 - 1);
-        y0 = std::max(0, y0 - 1);
-        x1 = std::min(layout.w, x1 + 1);
-        y1 = std::min(layout.h, y1 + 1);
+        x0 = shows_x0[r.x];
+        x1 = std::max(x0, int(shows_x1[r.x + r.w - 1]));
+        y0 = shows_y0[r.y];
+        y1 = std::max(y0, int(shows_y1[r.y + r.h - 1]));
     }
     return PictureRect{layout.x + x0, layout.y + y0, x1 - x0, y1 - y0};
 }
@@ -248,7 +305,12 @@ void scale_from_game(float gx, float gy, double& dx, double& dy)
     dy = layout.y + drawable_at(gy, layout.h, kClientHeight, first_y);
 }
 
-void scale_copy(uint8_t* drawable, int pitch, const PictureRect& r)
+namespace {
+
+void copy_whole_factor(uint8_t* drawable, int pitch, const PictureRect& r, const PictureRect& to);
+
+// One rectangle of scale_copy.
+void copy_rect(uint8_t* drawable, int pitch, const PictureRect& r)
 {
     const PictureRect to = scale_to_drawable(r);
     if (to.w <= 0 || to.h <= 0)
@@ -257,6 +319,69 @@ void scale_copy(uint8_t* drawable, int pitch, const PictureRect& r)
         blend_copy(drawable, pitch, to);
         return;
     }
+    copy_whole_factor(drawable, pitch, r, to);
+}
+
+// The runs of game pixels of one rectangle that differ from shown_picture,
+// found before any is copied.
+struct Run {
+    int x, y, w;
+};
+constexpr int kMaxRuns = 4096;
+Run runs[kMaxRuns];
+
+// The fitted copy of the game rectangle r where the drawable already shows
+// shown_picture: each run of game pixels that differ from it (runs a few
+// pixels apart taken as one), then shown_picture brought up to date. Mostly
+// changed (a new sky), the rectangle goes whole: its rows' seams are then
+// mixed once, not once for each row's run.
+void copy_differences(uint8_t* drawable, int pitch, const PictureRect& r)
+{
+    constexpr int kJoin = 4;
+    int count = 0;
+    long differ = 0;
+    const long most = long(r.w) * r.h / 2;
+    // Half the picture or more changed at once is a new scene: not searched.
+    const bool large = long(r.w) * r.h >= long(kClientWidth) * kClientHeight / 2;
+    for (int y = r.y; y < r.y + r.h && !large && differ <= most && count < kMaxRuns; ++y) {
+        const uint32_t* now = picture_pixels() + size_t(y) * kClientWidth;
+        const uint32_t* was = shown_picture.data() + size_t(y) * kClientWidth;
+        const int end = r.x + r.w;
+        for (int x = r.x; x < end && count < kMaxRuns;) {
+            while (x < end && now[x] == was[x])
+                ++x;
+            if (x == end)
+                break;
+            const int first = x;
+            int last = x;
+            for (; x < end && x - last <= kJoin; ++x)
+                if (now[x] != was[x])
+                    last = x;
+            runs[count++] = Run{first, y, last + 1 - first};
+            differ += last + 1 - first;
+            x = last + 1;
+        }
+    }
+    if (large || differ > most || count == kMaxRuns) {
+        copy_rect(drawable, pitch, r);
+        for (int y = r.y; y < r.y + r.h; ++y)
+            std::memcpy(shown_picture.data() + size_t(y) * kClientWidth + r.x,
+                        picture_pixels() + size_t(y) * kClientWidth + r.x, size_t(r.w) * 4);
+        return;
+    }
+    for (int i = 0; i < count; ++i) {
+        const Run& run = runs[i];
+        const PictureRect to = scale_to_drawable(PictureRect{run.x, run.y, run.w, 1});
+        if (to.w > 0 && to.h > 0)
+            blend_copy(drawable, pitch, to);
+        const size_t at = size_t(run.y) * kClientWidth + size_t(run.x);
+        std::memcpy(shown_picture.data() + at, picture_pixels() + at, size_t(run.w) * 4);
+    }
+}
+
+// One rectangle of scale_copy at a whole factor, nearest neighbour.
+void copy_whole_factor(uint8_t* drawable, int pitch, const PictureRect& r, const PictureRect& to)
+{
     const uint32_t* pixels = picture_pixels();
     const int fx0 = to.x - layout.x;
     const uint8_t* previous = nullptr;
@@ -283,4 +408,33 @@ void scale_copy(uint8_t* drawable, int pitch, const PictureRect& r)
         previous = reinterpret_cast<const uint8_t*>(dst);
         previous_source = sy;
     }
+}
+
+} // namespace
+
+void scale_copy(uint8_t* drawable, int pitch, const PictureRect* rects, int count, bool everything)
+{
+    // The picture has changed since the last copy: no filtered row holds.
+    for (Filtered& f : filtered_held)
+        f = Filtered{-1, 0, 0};
+    if (layout.whole != 0 || layout.w <= 0 || layout.h <= 0) {
+        shown_known = false;
+        for (int i = 0; i < count; ++i)
+            copy_rect(drawable, pitch, rects[i]);
+        return;
+    }
+    if (everything || !shown_known) {
+        for (int i = 0; i < count; ++i)
+            copy_rect(drawable, pitch, rects[i]);
+        // Known from here on once the whole picture has been copied.
+        shown_known = count == 1 && rects[0].x == 0 && rects[0].y == 0 && rects[0].w == kClientWidth &&
+                      rects[0].h == kClientHeight;
+        if (shown_known) {
+            shown_picture.resize(size_t(kClientWidth) * kClientHeight);
+            std::memcpy(shown_picture.data(), picture_pixels(), shown_picture.size() * 4);
+        }
+        return;
+    }
+    for (int i = 0; i < count; ++i)
+        copy_differences(drawable, pitch, rects[i]);
 }

@@ -68,8 +68,12 @@ bool scale_to_game(double drawable_x, double drawable_y, float& game_x, float& g
 // scale_to_game maps back to that game pixel.
 void scale_from_game(float game_x, float game_y, double& drawable_x, double& drawable_y);
 
-// Copies the game rectangle r of the picture, enlarged, into a 32-bit
-// drawable-sized buffer whose rows are `pitch` bytes apart, as 0x00RRGGBB:
-// the rectangle scale_to_drawable gives. A whole factor is nearest neighbour;
-// a fit is sharp (see scale.cpp).
-void scale_copy(uint8_t* drawable, int pitch, const PictureRect& r);
+// Copies the game rectangles rects[0 .. count) of the picture, enlarged,
+// into a 32-bit drawable-sized buffer whose rows are `pitch` bytes apart, as
+// 0x00RRGGBB: for each, the rectangle scale_to_drawable gives. A whole factor
+// is nearest neighbour; a fit is sharp (see scale.cpp). One call per present:
+// what the call works out for one rectangle serves the others. A fitted copy
+// trusts the drawable to show what the last one copied, and copies only what
+// differs from that, unless `everything` says it holds nothing (a new or
+// uncovered window, another buffer).
+void scale_copy(uint8_t* drawable, int pitch, const PictureRect* rects, int count, bool everything);

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <random>
 #include <vector>
 
 namespace {
@@ -32,7 +33,8 @@ Profile profile(bool rows, std::vector<uint32_t>& drawable, int w)
         // Its neighbour across lit too, so the other axis blends nothing in.
         for (int k = 0; k < 2; ++k)
             plat_set_pixel(rows ? k : g, rows ? g : k, rgb(255, 255, 255));
-        scale_copy(reinterpret_cast<uint8_t*>(drawable.data()), w * 4, PictureRect{0, 0, rows ? 2 : 800, rows ? 600 : 2});
+        const PictureRect lit{0, 0, rows ? 2 : 800, rows ? 600 : 2};
+        scale_copy(reinterpret_cast<uint8_t*>(drawable.data()), w * 4, &lit, 1, true);
         for (int d = 0; d < p.shown; ++d) {
             const size_t i = rows ? size_t(l.y + d) * size_t(w) + size_t(l.x) : size_t(l.y) * size_t(w) + size_t(l.x + d);
             p.part[size_t(g) * size_t(p.shown) + size_t(d)] = uint8_t(drawable[i] & 0xFF);
@@ -184,6 +186,55 @@ TEST(Scale, TheWarpLandsOnTheAimsPixel)
                     EXPECT_LE(std::abs(round16(gx) - g), 1) << w << "x" << h;
                 EXPECT_EQ(round16(gy), 300) << w << "x" << h;
             }
+        }
+    }
+}
+
+// A present sends only what changed, one rectangle after another; the window
+// must come out exactly as a whole repaint of the new picture would show it,
+// at whole factors and fitted, above and below 1x, however the changes are
+// gathered (a rectangle per changed row, or merged with slack).
+TEST(Scale, PresentingTheChangesShowsWhatAWholeRepaintDoes)
+{
+    for (auto [w, h] : {std::pair{3840, 2160}, {1920, 1080}, {2400, 1800}, {1000, 1000}, {640, 480}}) {
+        for (int slack : {0, 79, 1024}) {
+            mem_reset();
+            picture_resize(kClientWidth, kClientHeight);
+            scale_set_drawable(w, h);
+            std::mt19937 random(uint32_t(w + slack));
+            auto paint = [&](int dots) {
+                for (int i = 0; i < dots; ++i) {
+                    const uint32_t r = random();
+                    plat_set_pixel(int32_t(r % 800), int32_t((r >> 10) % 600), rgb(int32_t(r >> 24), int32_t(r >> 16 & 255), 9));
+                }
+            };
+            bool first = true;
+            auto show_changes = [&](std::vector<uint32_t>& drawable) {
+                PictureRect rects[kPresentMaxRects];
+                const int count = picture_changed_rects(kClientWidth, kClientHeight, rects, kPresentMaxRects, slack);
+                picture_forget_changes();
+                scale_copy(reinterpret_cast<uint8_t*>(drawable.data()), w * 4, rects, count, first);
+                first = false;
+            };
+            std::vector<uint32_t> shown(size_t(w) * size_t(h), 0), whole(shown.size(), 0);
+            paint(200000);
+            picture_mark_all_changed();
+            show_changes(shown);
+            // Busy frames: scattered dots, a crosshair, dots at the edges and corners.
+            for (int frame = 0; frame < 3; ++frame) {
+                paint(800);
+                plat_draw_line(100.0f + frame, 300.0f, 117.0f + frame, 300.0f, rgb(255, 0, 0));
+                plat_draw_line(108.0f, 292.0f, 108.0f, 309.0f, rgb(255, 0, 0));
+                for (auto [x, y] : {std::pair{0, 0}, {799, 0}, {0, 599}, {799, 599}, {400, 0}, {0, 300 + frame}})
+                    plat_set_pixel(x, y, rgb(frame * 90, 255, 255));
+                show_changes(shown);
+            }
+            const PictureRect all{0, 0, kClientWidth, kClientHeight};
+            scale_copy(reinterpret_cast<uint8_t*>(whole.data()), w * 4, &all, 1, true);
+            long wrong = 0;
+            for (size_t i = 0; i < shown.size(); ++i)
+                wrong += shown[i] != whole[i];
+            EXPECT_EQ(wrong, 0) << w << "x" << h << ", slack " << slack;
         }
     }
 }

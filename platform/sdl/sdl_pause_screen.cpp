@@ -144,7 +144,8 @@ int write(TTF_Font* font, const char* text, int cx, int y)
 void compose()
 {
     std::fill(screen.begin(), screen.end(), 0u);
-    scale_copy(reinterpret_cast<uint8_t*>(screen.data()), screen_w * 4, PictureRect{0, 0, kClientWidth, kClientHeight});
+    const PictureRect whole{0, 0, kClientWidth, kClientHeight};
+    scale_copy(reinterpret_cast<uint8_t*>(screen.data()), screen_w * 4, &whole, 1, true);
     for (uint32_t& p : screen)
         p = ((p >> 16 & 0xFF) * kDimShare256 >> 8) << 16 | ((p >> 8 & 0xFF) * kDimShare256 >> 8) << 8 |
             ((p & 0xFF) * kDimShare256 >> 8);

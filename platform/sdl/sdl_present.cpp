@@ -102,14 +102,14 @@ void sdl_present(bool everything)
     if (locked && SDL_LockSurface(surface) != 0)
         return;
     const bool direct = surface->format->format == kPictureFormat;
+    if (direct)
+        scale_copy(static_cast<uint8_t*>(surface->pixels), surface->pitch, changes, count, everything);
+    else
+        scale_copy(reinterpret_cast<uint8_t*>(staging.data()), scale_drawable_w() * 4, changes, count, everything);
     for (int i = 0; i < count; ++i) {
         const PictureRect to = scale_to_drawable(changes[i]);
-        if (direct) {
-            scale_copy(static_cast<uint8_t*>(surface->pixels), surface->pitch, changes[i]);
-        } else {
-            scale_copy(reinterpret_cast<uint8_t*>(staging.data()), scale_drawable_w() * 4, changes[i]);
+        if (!direct)
             convert_from_staging(surface, to);
-        }
         rects[i] = SDL_Rect{to.x, to.y, to.w, to.h};
     }
     if (locked)

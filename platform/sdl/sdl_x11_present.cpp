@@ -179,9 +179,9 @@ void x11_present(const PictureRect* rects, int count, bool bars)
     if (image == nullptr)
         return;
     const int stride = scale_drawable_w();
+    scale_copy(reinterpret_cast<uint8_t*>(staging.data()), stride * 4, rects, count, bars);
     for (int i = 0; i < count; ++i) {
         const PictureRect to = scale_to_drawable(rects[i]);
-        scale_copy(reinterpret_cast<uint8_t*>(staging.data()), stride * 4, rects[i]);
         for (int y = to.y; y < to.y + to.h; ++y) {
             const uint32_t* row = staging.data() + size_t(y) * size_t(stride);
             for (int x = to.x; x < to.x + to.w; ++x)
