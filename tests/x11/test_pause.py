@@ -56,6 +56,9 @@ def check_paused(s, what):
 
 
 def check_sleeps(s, what):
+    # First the pause takes hold (the sound fades, the pause screen is drawn), then the sleep is measured.
+    check(wait_until(lambda: cpu_share(s.game.pid, 0.5) < MOST_PAUSED_CPU, LOOK_TIMEOUT),
+          f"{what}: the game never settled into its pause")
     share = cpu_share(s.game.pid)
     print(f"{what}: {share * 100:.2f} % of a core over 5 s")
     check(share < MOST_PAUSED_CPU, f"{what}: the paused game used {share * 100:.1f} % of a core")
