@@ -449,7 +449,7 @@ def case_cli(args):
         programs = (os.path.join(args.build, "pelmaric"), os.path.join(top, "games/pelmaric"))
         for program in programs:
             for option, pattern in (("--version", rf"pelmaric {re.escape(args.version)}\n"),
-                                    ("--help", r"Usage: pelmaric \[--help \| --version \| --replay FILE\]\n(.+\n){2,14}")):
+                                    ("--help", r"Usage: pelmaric \[--help \| --version \| --replay FILE\]\n(.+\n){2,20}")):
                 result = run([program, option], cwd=work, env=no_display_env(), timeout=30)
                 check(result.returncode == 0, f"{program} {option} exited with {result.returncode}: {result.stderr}")
                 check(re.fullmatch(pattern, result.stdout) is not None, f"{program} {option} printed {result.stdout!r}")
