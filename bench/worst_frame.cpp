@@ -7,6 +7,7 @@
 // falls through them onto the skyline.
 #include "platform/memory/memory_platform.h"
 #include "bench/game_moment.h"
+#include "bench/launch_flood.h"
 #include "shell/game_state.h"
 
 #include <benchmark/benchmark.h>
@@ -17,18 +18,6 @@
 #include <vector>
 
 namespace {
-
-constexpr float kAimX = 13, kAimY = 546; // a few pixels from the left launch point
-constexpr int16_t kLaunchKey = kKeyA;    // the left launch point
-constexpr int kLaunchesPerFrame = 100;   // as many as the shot table holds
-
-// Queues one frame's launches; outside the timing, which covers run_frame
-// alone.
-void flood()
-{
-    for (int k = 0; k < kLaunchesPerFrame; ++k)
-        post_event(key_down(kLaunchKey));
-}
 
 // This thread's processor time in seconds. On a shared machine the wall
 // clock also counts the time others held the processor; this does not.
@@ -49,15 +38,8 @@ constexpr int kStretch = 64;
 void BM_WorstFrame(benchmark::State& state)
 {
     using clock = std::chrono::steady_clock;
-    mem_reset();
-    start_up(1);
-    post_event(mouse_move(kAimX, kAimY));
-    do {
-        flood();
-        run_frame();
-    } while (spawn_interval > state.range(0));
     GameSnapshot moment;
-    save_game(moment);
+    reach_flooded_moment(int(state.range(0)), moment);
 
     put_back(moment);
 

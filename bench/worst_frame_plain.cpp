@@ -12,6 +12,7 @@
 // a busy machine disturbs least), the slowest in a thousand and the worst, in
 // microseconds.
 #include "bench/game_moment.h"
+#include "bench/launch_flood.h"
 #include "platform/memory/memory_platform.h"
 #include "shell/game_state.h"
 
@@ -23,15 +24,7 @@
 
 namespace {
 
-constexpr float kAimX = 13, kAimY = 546; // a few pixels from the left launch point
-constexpr int kLaunchesPerFrame = 100;   // as many as the shot table holds
-constexpr int kStretch = 64;             // frames run from the saved moment before it is put back
-
-void flood()
-{
-    for (int k = 0; k < kLaunchesPerFrame; ++k)
-        post_event(key_down(kKeyA));
-}
+constexpr int kStretch = 64; // frames run from the saved moment before it is put back
 
 // A frame, a call of its own: WebAssembly engines swap in a function's
 // optimised code at its next call, never inside a running loop.
@@ -42,15 +35,8 @@ void flood()
 
 void time_frames(int interval, int frames)
 {
-    mem_reset();
-    start_up(1);
-    post_event(mouse_move(kAimX, kAimY));
-    do {
-        flood();
-        run_frame();
-    } while (spawn_interval > interval);
     GameSnapshot moment;
-    save_game(moment);
+    reach_flooded_moment(interval, moment);
     put_back(moment);
 
     std::vector<double> us;
