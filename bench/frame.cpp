@@ -1,6 +1,6 @@
 // frame.cpp -- the cost of one whole run_frame() of a busy game on the memory platform.
 #include "platform/memory/memory_platform.h"
-#include "platform/recording.h"
+#include "platform/core/recording.h"
 #include "scene/backdrop.h"
 #include "scene/skyline.h"
 #include "shell/game_loop.h"

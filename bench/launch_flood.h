@@ -6,7 +6,7 @@
 // blast zones open, while wave 1 falls through them onto the skyline.
 #pragma once
 
-#include "platform/events.h"
+#include "platform/core/events.h"
 #include "platform/memory/memory_platform.h"
 #include "shell/game_state.h"
 

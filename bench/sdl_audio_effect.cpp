@@ -14,7 +14,7 @@
 #include "bench/sdl_audio_bench.h"
 #include "platform/sdl/sdl_audio.h"
 #include "platform/sdl/sdl_audio_stats.h"
-#include "platform/sdl/wav_header.h"
+#include "platform/core/wav_header.h"
 
 #include <SDL.h>
 #include <SDL_mixer.h>

@@ -14,9 +14,9 @@
 // fullscreen window of its own. A renderer redraws the whole window at each
 // present, so a frame costs as much as a full repaint; the game's present
 // copies only what changed (platform/scale.cpp), and is the one it keeps.
-#include "platform/picture.h"
+#include "platform/core/picture.h"
 #include "platform/platform.h"
-#include "platform/scale.h"
+#include "platform/core/scale.h"
 
 #include "bench/sdl_display.h"
 

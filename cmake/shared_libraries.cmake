@@ -15,22 +15,26 @@ list(REMOVE_ITEM PELMARIC_GAME_SOURCES ${PELMARIC_TOP}/shell/main.cpp)
 add_library(pelmaric_game OBJECT ${PELMARIC_GAME_SOURCES})
 
 set(PELMARIC_PLATFORM_COMMON_SOURCES
-  ${PELMARIC_TOP}/platform/backend.cpp
-  ${PELMARIC_TOP}/platform/picture.cpp
-  ${PELMARIC_TOP}/platform/events.cpp
+  ${PELMARIC_TOP}/platform/core/backend.cpp
+  ${PELMARIC_TOP}/platform/core/picture.cpp
+  ${PELMARIC_TOP}/platform/core/events.cpp
   ${PELMARIC_TOP}/platform/event_text.cpp
-  ${PELMARIC_TOP}/platform/pad.cpp
-  ${PELMARIC_TOP}/platform/pause.cpp
-  ${PELMARIC_TOP}/platform/scale.cpp
-  ${PELMARIC_TOP}/platform/music_control.cpp
-  ${PELMARIC_TOP}/platform/recording.cpp
-  ${PELMARIC_TOP}/platform/replay_file.cpp)
+  ${PELMARIC_TOP}/platform/core/pad.cpp
+  ${PELMARIC_TOP}/platform/core/pause.cpp
+  ${PELMARIC_TOP}/platform/core/scale.cpp
+  ${PELMARIC_TOP}/platform/core/music_control.cpp
+  ${PELMARIC_TOP}/platform/core/recording.cpp
+  ${PELMARIC_TOP}/platform/core/replay_file.cpp)
 add_library(pelmaric_platform_common OBJECT ${PELMARIC_PLATFORM_COMMON_SOURCES})
+# The checks of an effect file and a MIDI file, for the backends that play them.
+add_library(pelmaric_platform_media OBJECT
+  ${PELMARIC_TOP}/platform/core/wav_header.cpp
+  ${PELMARIC_TOP}/platform/core/midi_length.cpp)
 # The fitted present mixes every seam pixel of a changed rectangle: -O3
 # lets the compiler do its row loops several pixels at a time.
-set_source_files_properties(${PELMARIC_TOP}/platform/scale.cpp PROPERTIES COMPILE_OPTIONS -O3)
+set_source_files_properties(${PELMARIC_TOP}/platform/core/scale.cpp PROPERTIES COMPILE_OPTIONS -O3)
 
 # The version a kept game names (cmake/version.cmake).
 include(${CMAKE_CURRENT_LIST_DIR}/version.cmake)
-set_source_files_properties(${PELMARIC_TOP}/platform/replay_file.cpp PROPERTIES
+set_source_files_properties(${PELMARIC_TOP}/platform/core/replay_file.cpp PROPERTIES
   COMPILE_DEFINITIONS PELMARIC_VERSION="${PELMARIC_VERSION}")

@@ -4,7 +4,7 @@
 #include "combat/explosions.h"
 #include "combat/particles.h"
 #include "combat/tables.h"
-#include "platform/events.h"
+#include "platform/core/events.h"
 #include "platform/platform.h"
 #include "scene/backdrop.h"
 #include "shell/game_loop.h"

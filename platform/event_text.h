@@ -11,7 +11,7 @@
 // coordinates are decimal numbers within a float's range.
 #pragma once
 
-#include "platform/events.h"
+#include "platform/core/events.h"
 
 #include <cstddef>
 #include <string>

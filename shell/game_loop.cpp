@@ -6,7 +6,7 @@
 #include "combat/missiles.h"
 #include "combat/particles.h"
 #include "combat/tables.h"
-#include "platform/events.h"
+#include "platform/core/events.h"
 #include "platform/platform.h"
 #include "scene/backdrop.h"
 #include "scene/skyline.h"

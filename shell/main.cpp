@@ -1,5 +1,5 @@
 // main.cpp -- the real game: the SDL platform and the frame loop, a kept game watched again, or --help and --version.
-#include "platform/replay_file.h"
+#include "platform/core/replay_file.h"
 #include "shell/game_loop.h"
 #include "shell/replay.h"
 

@@ -2,7 +2,7 @@
 #include "shell/replay.h"
 
 #include "platform/platform.h"
-#include "platform/recording.h"
+#include "platform/core/recording.h"
 #include "shell/game_loop.h"
 #include "shell/state_text.h"
 

@@ -1,7 +1,7 @@
 // replay.h -- every game kept as it is played, and a kept game watched again.
 #pragma once
 
-#include "platform/replay_file.h"
+#include "platform/core/replay_file.h"
 
 // Starts keeping the game start_up has just begun with `seed`. Called by
 // Form_Load, for the player's games alone.

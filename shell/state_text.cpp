@@ -1,7 +1,7 @@
 // state_text.cpp -- the whole game as JSON text, and its digest.
 #include "shell/state_text.h"
 
-#include "platform/replay_file.h"
+#include "platform/core/replay_file.h"
 #include "shell/game_state.h"
 #include "shell/rnd.h"
 

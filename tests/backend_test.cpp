@@ -1,5 +1,5 @@
 // backend_test.cpp -- what the backends share: the pointer's display counter and the timer's steps as milliseconds.
-#include "platform/backend.h"
+#include "platform/core/backend.h"
 #include "platform/memory/memory_platform.h"
 
 #include <gtest/gtest.h>

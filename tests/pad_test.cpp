@@ -1,6 +1,6 @@
 // pad_test.cpp -- the game pads' rules: the stick's dead zone and curve, the d-pad, the launch keys, the repeat, Back + Start, the pause.
-#include "platform/pad.h"
-#include "platform/pause.h"
+#include "platform/core/pad.h"
+#include "platform/core/pause.h"
 #include "test_support.h"
 
 #include <vector>

@@ -1,5 +1,5 @@
 // picture_test.cpp -- the shared picture: the line rule, clipping, and the record of what changed.
-#include "platform/picture.h"
+#include "platform/core/picture.h"
 
 #include <gtest/gtest.h>
 

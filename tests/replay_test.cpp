@@ -1,6 +1,6 @@
 // replay_test.cpp -- a game kept as it is played, read back, and watched again on the memory platform.
-#include "platform/recording.h"
-#include "platform/replay_file.h"
+#include "platform/core/recording.h"
+#include "platform/core/replay_file.h"
 #include "shell/replay.h"
 #include "shell/state_text.h"
 #include "test_support.h"

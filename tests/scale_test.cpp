@@ -1,5 +1,5 @@
 // scale_test.cpp -- every screen pixel of a scaled window aims at the game pixel the present shows there, never off the picture.
-#include "platform/scale.h"
+#include "platform/core/scale.h"
 #include "shell/rounding.h"
 #include "test_support.h"
 

@@ -4,7 +4,7 @@
 #include "combat/missiles.h"
 #include "combat/tables.h"
 #include "platform/memory/memory_platform.h"
-#include "platform/picture.h"
+#include "platform/core/picture.h"
 #include "scene/backdrop.h"
 #include "scene/skyline.h"
 #include "shell/game_loop.h"

@@ -14,8 +14,8 @@
 // it recorded, 1 when not.
 #include "platform/event_text.h"
 #include "platform/memory/memory_platform.h"
-#include "platform/picture.h"
-#include "platform/replay_file.h"
+#include "platform/core/picture.h"
+#include "platform/core/replay_file.h"
 #include "shell/game_loop.h"
 #include "tools/game_record.h"
 #include "tools/png_writer.h"

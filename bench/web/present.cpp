@@ -7,7 +7,7 @@
 // the top-left corner) and a frame where the whole picture changed (a new
 // sky). Each present is timed from the C++ call to putImageData's return.
 #include "platform/platform.h"
-#include "platform/picture.h"
+#include "platform/core/picture.h"
 #include "platform/web/web_page.h"
 
 #include <emscripten.h>

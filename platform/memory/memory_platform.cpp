@@ -1,12 +1,12 @@
 // memory_platform.cpp -- the platform with no window: a manual clock, a log of the audio calls.
 #include "platform/memory/memory_platform.h"
 
-#include "platform/backend.h"
-#include "platform/music_device.h"
-#include "platform/pad.h"
-#include "platform/pause.h"
-#include "platform/picture.h"
-#include "platform/recording.h"
+#include "platform/core/backend.h"
+#include "platform/core/music_device.h"
+#include "platform/core/pad.h"
+#include "platform/core/pause.h"
+#include "platform/core/picture.h"
+#include "platform/core/recording.h"
 
 namespace {
 

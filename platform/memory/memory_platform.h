@@ -7,7 +7,7 @@
 // process.
 #pragma once
 
-#include "platform/events.h"
+#include "platform/core/events.h"
 #include "platform/platform.h"
 
 #include <cstdint>

@@ -1,6 +1,6 @@
 // sdl_audio_decoder.cpp -- the effects' decoding thread: reads and converts a checked WAV off the game's thread, and frees sounds no longer wanted.
 #include "platform/sdl/sdl_audio_parts.h"
-#include "platform/sdl/wav_header.h"
+#include "platform/core/wav_header.h"
 
 #include <pthread.h>
 #include <sched.h>

@@ -6,7 +6,7 @@
 // decoding thread (sdl_audio_decoder.cpp) reads and converts the rest.
 #include "platform/platform.h"
 #include "platform/sdl/sdl_audio_parts.h"
-#include "platform/sdl/wav_header.h"
+#include "platform/core/wav_header.h"
 
 #include <unistd.h>
 

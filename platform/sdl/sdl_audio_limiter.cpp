@@ -1,5 +1,5 @@
 // sdl_audio_limiter.cpp -- behind the mixer: the peak limiter that keeps the sum under full scale, and the output clock the music's end is heard by.
-#include "platform/audio_mixing.h"
+#include "platform/core/audio_mixing.h"
 #include "platform/sdl/sdl_audio_parts.h"
 
 #include <algorithm>

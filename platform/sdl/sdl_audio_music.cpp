@@ -1,7 +1,7 @@
 // sdl_audio_music.cpp -- the music control's device on the desktop: one MIDI piece loaded through FluidSynth, and its end told to the game.
-#include "platform/events.h"
-#include "platform/music_device.h"
-#include "platform/sdl/midi_length.h"
+#include "platform/core/events.h"
+#include "platform/core/music_device.h"
+#include "platform/core/midi_length.h"
 #include "platform/sdl/sdl_audio_parts.h"
 
 #include <cmath>

@@ -1,5 +1,5 @@
 // sdl_audio_voices.cpp -- the mixer's channels for effects: copies of one effect limited, in-phase starts dropped, the oldest stolen.
-#include "platform/audio_mixing.h"
+#include "platform/core/audio_mixing.h"
 #include "platform/sdl/sdl_audio_parts.h"
 
 #include <array>

@@ -1,7 +1,7 @@
 // sdl_gamepad.cpp -- SDL's controllers plugged in and out, their buttons and sticks read into the shared pads.
 #include "platform/sdl/sdl_gamepad.h"
 
-#include "platform/pad.h"
+#include "platform/core/pad.h"
 
 namespace {
 

@@ -1,11 +1,11 @@
 // sdl_input.cpp -- SDL's keys, mouse, window events and pads turned into the game's window events.
-#include "platform/events.h"
-#include "platform/pad.h"
-#include "platform/pause.h"
+#include "platform/core/events.h"
+#include "platform/core/pad.h"
+#include "platform/core/pause.h"
 #include "platform/platform.h"
 #include "platform/sdl/sdl_audio.h"
 #include "platform/sdl/sdl_gamepad.h"
-#include "platform/scale.h"
+#include "platform/core/scale.h"
 #include "platform/sdl/sdl_video.h"
 #include "platform/sdl/sdl_window_watch.h"
 

@@ -1,7 +1,7 @@
 // sdl_pause.cpp -- the pause on the desktop: the frame loop held between two frames, asleep on SDL's events, until the player plays on or ends the game.
-#include "platform/events.h"
-#include "platform/pad.h"
-#include "platform/pause.h"
+#include "platform/core/events.h"
+#include "platform/core/pad.h"
+#include "platform/core/pause.h"
 #include "platform/platform.h"
 #include "platform/sdl/sdl_audio.h"
 #include "platform/sdl/sdl_gamepad.h"

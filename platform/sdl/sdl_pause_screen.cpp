@@ -6,8 +6,8 @@
 // resolution, so it stays sharp on a large screen. Without a font (none
 // installed, or SDL2_ttf failing) the screen is the dimmed picture and the
 // sign alone.
-#include "platform/picture.h"
-#include "platform/scale.h"
+#include "platform/core/picture.h"
+#include "platform/core/scale.h"
 #include "platform/sdl/sdl_audio.h"
 #include "platform/sdl/sdl_video.h"
 #include "platform/sdl/sdl_window_watch.h"

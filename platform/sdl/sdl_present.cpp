@@ -1,7 +1,7 @@
 // sdl_present.cpp -- the picture shown on the SDL window surface (or through Xlib), enlarged, only what changed.
 #include "platform/platform.h"
-#include "platform/picture.h"
-#include "platform/scale.h"
+#include "platform/core/picture.h"
+#include "platform/core/scale.h"
 #include "platform/sdl/sdl_video.h"
 #include "platform/sdl/sdl_window_watch.h"
 #include "platform/sdl/sdl_x11_present.h"

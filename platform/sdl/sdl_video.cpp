@@ -5,12 +5,12 @@
 // when the game shows the picture at the end of each frame
 // (plat_show_picture), and in full when the window is uncovered or resized.
 #include "platform/platform.h"
-#include "platform/backend.h"
-#include "platform/events.h"
-#include "platform/pad.h"
-#include "platform/pause.h"
-#include "platform/picture.h"
-#include "platform/scale.h"
+#include "platform/core/backend.h"
+#include "platform/core/events.h"
+#include "platform/core/pad.h"
+#include "platform/core/pause.h"
+#include "platform/core/picture.h"
+#include "platform/core/scale.h"
 #include "platform/sdl/sdl_audio.h"
 #include "platform/sdl/sdl_gamepad.h"
 #include "platform/sdl/sdl_icon.h"

@@ -1,7 +1,7 @@
 // sdl_x11_present.cpp -- the picture sent to the window with XPutImage, converted to any X visual.
 #include "platform/sdl/sdl_x11_present.h"
 #include "platform/sdl/sdl_x11_window.h"
-#include "platform/scale.h"
+#include "platform/core/scale.h"
 
 #include <SDL.h>
 #include <SDL_syswm.h>

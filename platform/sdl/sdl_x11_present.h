@@ -7,7 +7,7 @@
 // visual pixel by pixel.
 #pragma once
 
-#include "platform/picture.h"
+#include "platform/core/picture.h"
 
 struct SDL_Window;
 

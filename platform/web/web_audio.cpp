@@ -3,10 +3,10 @@
 // The playing itself is Web Audio in web_audio.js. The music is not MIDI
 // here: the build renders MUSIC4.MID into a compressed file of the same name
 // and PELMARIC_WEB_MUSIC_EXTENSION, and the control's "open" loads that.
-#include "platform/audio_mixing.h"
+#include "platform/core/audio_mixing.h"
 #include "platform/platform.h"
-#include "platform/music_device.h"
-#include "platform/sdl/wav_header.h"
+#include "platform/core/music_device.h"
+#include "platform/core/wav_header.h"
 #include "platform/web/web_page.h"
 
 #include <emscripten.h>

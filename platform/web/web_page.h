@@ -5,7 +5,7 @@
 // crossings, each a plain call with numbers and C strings.
 #pragma once
 
-#include "platform/picture.h"
+#include "platform/core/picture.h"
 
 #include <cstdint>
 

@@ -7,7 +7,7 @@
 // starts one, with --replay (shell/main.cpp); the page first asks
 // web_replay_refusal whether it can be played.
 #include "platform/platform.h"
-#include "platform/replay_file.h"
+#include "platform/core/replay_file.h"
 
 #include <emscripten.h>
 

@@ -10,12 +10,12 @@
 // audio callbacks run during those yields; their events wait in the queue
 // for the next plat_process_events, as on the desktop.
 #include "platform/platform.h"
-#include "platform/backend.h"
-#include "platform/events.h"
-#include "platform/pad.h"
-#include "platform/pause.h"
-#include "platform/picture.h"
-#include "platform/scale.h"
+#include "platform/core/backend.h"
+#include "platform/core/events.h"
+#include "platform/core/pad.h"
+#include "platform/core/pause.h"
+#include "platform/core/picture.h"
+#include "platform/core/scale.h"
 #include "platform/web/web_page.h"
 
 #include <emscripten.h>

@@ -1,7 +1,7 @@
 // audio_support.cpp -- fixtures, output capture and handler recorders for the audio tests.
 #include "tests/audio/audio_support.h"
 
-#include "platform/events.h"
+#include "platform/core/events.h"
 #include "platform/platform.h"
 #include "platform/sdl/sdl_audio.h"
 #include "platform/sdl/sdl_audio_stats.h"

@@ -1,7 +1,7 @@
 // effects_test.cpp -- sound effects as heard in the mixer's output.
 #include "platform/platform.h"
 #include "platform/sdl/sdl_audio_stats.h"
-#include "platform/sdl/wav_header.h"
+#include "platform/core/wav_header.h"
 #include "tests/audio/audio_support.h"
 
 #include <SDL.h>

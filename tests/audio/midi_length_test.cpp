@@ -1,5 +1,5 @@
 // midi_length_test.cpp -- the piece's length as read from its MIDI file.
-#include "platform/sdl/midi_length.h"
+#include "platform/core/midi_length.h"
 #include "tests/audio/audio_support.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 // music_test.cpp -- the looping music: its end told on the game's thread, on time, and its quick restart.
-#include "platform/music_device.h"
+#include "platform/core/music_device.h"
 #include "platform/platform.h"
-#include "platform/sdl/midi_length.h"
+#include "platform/core/midi_length.h"
 #include "platform/sdl/sdl_audio.h"
 #include "platform/sdl/sdl_audio_stats.h"
 #include "tests/audio/audio_support.h"

@@ -1,5 +1,5 @@
 // no_device_test.cpp -- with no audio device the game goes on, silent and quiet.
-#include "platform/music_device.h"
+#include "platform/core/music_device.h"
 #include "platform/platform.h"
 #include "platform/sdl/sdl_audio.h"
 #include "tests/audio/audio_support.h"

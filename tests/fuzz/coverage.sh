@@ -6,7 +6,7 @@
 # tree) for coverage, without sanitizers, runs it RUNS times from the seeds in
 # corpus/NAME with inputs up to MAX_LEN bytes, and prints llvm-cov's summary
 # and each SOURCE's lines with their counts. Needs Debian's clang and llvm.
-# Example: tests/fuzz/coverage.sh midi_length 600000 65536 platform/sdl/midi_length.cpp
+# Example: tests/fuzz/coverage.sh midi_length 600000 65536 platform/core/midi_length.cpp
 set -eu
 if [ $# -lt 4 ]; then
     sed -n '4,9p' "$0" >&2

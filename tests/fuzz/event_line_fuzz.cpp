@@ -7,7 +7,7 @@
 // read must hold its events in order within its frames, one refused must
 // say why in one short line.
 #include "platform/event_text.h"
-#include "platform/replay_file.h"
+#include "platform/core/replay_file.h"
 
 #include <cmath>
 #include <cstdlib>

@@ -2,7 +2,7 @@
 //
 // Besides not crashing, the reader must give a length a player can count
 // to, or leave the caller's value alone.
-#include "platform/sdl/midi_length.h"
+#include "platform/core/midi_length.h"
 
 #include <cmath>
 #include <cstdlib>

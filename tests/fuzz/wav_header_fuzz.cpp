@@ -2,7 +2,7 @@
 //
 // Besides not crashing, an accepted file must keep every promise the
 // decoder is given: sound that lies in the file and within the bounds.
-#include "platform/sdl/wav_header.h"
+#include "platform/core/wav_header.h"
 
 #include <cstdlib>
 #include <cstring>

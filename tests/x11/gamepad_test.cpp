@@ -8,8 +8,8 @@
 // game did: its crosshair, and the interceptors it launched. Exit status 0
 // when the case holds.
 #include "combat/tables.h"
-#include "platform/events.h"
-#include "platform/pause.h"
+#include "platform/core/events.h"
+#include "platform/core/pause.h"
 #include "platform/platform.h"
 #include "shell/game_loop.h"
 

@@ -8,7 +8,7 @@
 // else is ignored. Every backend shares this file and differs only in the
 // device calls of music_device.h.
 #include "platform/platform.h"
-#include "platform/music_device.h"
+#include "platform/core/music_device.h"
 
 #include <cctype>
 #include <string>

@@ -1,5 +1,5 @@
 // replay_file.cpp -- writes and reads a kept game's text (see replay_file.h).
-#include "platform/replay_file.h"
+#include "platform/core/replay_file.h"
 
 #include "platform/platform.h"
 

@@ -1,5 +1,5 @@
 // picture.cpp -- the game's one picture: pixels, lines, clearing, and the record of changes.
-#include "platform/picture.h"
+#include "platform/core/picture.h"
 
 #include <algorithm>
 #include <cmath>

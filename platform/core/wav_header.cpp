@@ -1,5 +1,5 @@
 // wav_header.cpp -- the effect file check: RIFF header, format chunk and data bounds, no samples.
-#include "platform/sdl/wav_header.h"
+#include "platform/core/wav_header.h"
 
 #include <cstring>
 

@@ -1,5 +1,5 @@
 // backend.cpp -- what every backend would otherwise write alike: the pointer's display counter and the timer's steps as milliseconds.
-#include "platform/backend.h"
+#include "platform/core/backend.h"
 
 #include "platform/platform.h"
 

@@ -12,7 +12,7 @@
 // the same maps here, so the aim is always the game pixel shown under it.
 #pragma once
 
-#include "platform/picture.h"
+#include "platform/core/picture.h"
 
 #include <cstdint>
 

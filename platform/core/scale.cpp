@@ -1,5 +1,5 @@
 // scale.cpp -- the picture's place in the drawable, the maps between drawable and game pixels, and the enlarging copy.
-#include "platform/scale.h"
+#include "platform/core/scale.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,5 +1,5 @@
 // recording.cpp -- keeps the events of the game being played; filters the player's while a kept game is watched.
-#include "platform/recording.h"
+#include "platform/core/recording.h"
 
 #include <vector>
 

@@ -1,5 +1,5 @@
 // midi_length.cpp -- reads a MIDI file's tempo map and last event to time the piece.
-#include "platform/sdl/midi_length.h"
+#include "platform/core/midi_length.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -10,7 +10,7 @@
 // kept events reach the queue through recording_post instead.
 #pragma once
 
-#include "platform/replay_file.h"
+#include "platform/core/replay_file.h"
 
 #include <cstdint>
 #include <string>

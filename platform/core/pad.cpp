@@ -1,8 +1,8 @@
 // pad.cpp -- what the pads did, turned into the game's mouse moves and key presses once a frame.
-#include "platform/pad.h"
+#include "platform/core/pad.h"
 
-#include "platform/events.h"
-#include "platform/pause.h"
+#include "platform/core/events.h"
+#include "platform/core/pause.h"
 #include "platform/platform.h"
 
 #include <algorithm>

@@ -1,7 +1,7 @@
 // events.cpp -- the queue of window events and the one switch that hands them to the handlers.
-#include "platform/events.h"
+#include "platform/core/events.h"
 
-#include "platform/recording.h"
+#include "platform/core/recording.h"
 #include "shell/handlers.h"
 
 #include <cstddef>

@@ -1,5 +1,5 @@
 // pause.cpp -- whether the player paused, shared by every backend and the pads.
-#include "platform/pause.h"
+#include "platform/core/pause.h"
 
 namespace {
 
