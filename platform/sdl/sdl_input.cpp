@@ -6,7 +6,7 @@
 #include "platform/sdl/sdl_audio.h"
 #include "platform/sdl/sdl_gamepad.h"
 #include "platform/core/scale.h"
-#include "platform/sdl/sdl_video.h"
+#include "platform/sdl/sdl_backend.h"
 #include "platform/sdl/sdl_window_watch.h"
 
 #include <SDL.h>

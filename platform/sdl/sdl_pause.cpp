@@ -5,7 +5,7 @@
 #include "platform/platform.h"
 #include "platform/sdl/sdl_audio.h"
 #include "platform/sdl/sdl_gamepad.h"
-#include "platform/sdl/sdl_video.h"
+#include "platform/sdl/sdl_backend.h"
 #include "platform/sdl/sdl_window_watch.h"
 
 #include <SDL.h>

@@ -9,7 +9,7 @@
 #include "platform/core/picture.h"
 #include "platform/core/scale.h"
 #include "platform/sdl/sdl_audio.h"
-#include "platform/sdl/sdl_video.h"
+#include "platform/sdl/sdl_backend.h"
 #include "platform/sdl/sdl_window_watch.h"
 #include "platform/sdl/sdl_x11_present.h"
 

@@ -14,7 +14,7 @@
 #include "platform/sdl/sdl_audio.h"
 #include "platform/sdl/sdl_gamepad.h"
 #include "platform/sdl/sdl_icon.h"
-#include "platform/sdl/sdl_video.h"
+#include "platform/sdl/sdl_backend.h"
 #include "platform/sdl/sdl_window_watch.h"
 #include "platform/sdl/sdl_x11_present.h"
 #include "platform/sdl/sdl_x11_window.h"
