@@ -2,6 +2,7 @@
 #pragma once
 
 #include "platform/platform.h"
+#include "shell/handlers.h"
 
 #include <SDL.h>
 
@@ -68,6 +69,7 @@ inline bool set_window_scale(int64_t scale)
     bool resized = false;
     while (SDL_GetTicks64() - start < 10000) {
         plat_process_events();
+        dispatch_events();
         plat_show_picture();
         int w = 0, h = 0;
         SDL_GetWindowSize(window, &w, &h);
@@ -80,6 +82,7 @@ inline bool set_window_scale(int64_t scale)
             // One more round so that the game adopts the new surface.
             SDL_Delay(50);
             plat_process_events();
+            dispatch_events();
             plat_show_picture();
             return true;
         }

@@ -61,8 +61,9 @@ void plat_show_picture();
 
 // ---- Events, pointer, clock --------------------------------------------------
 
-// Dispatches every queued window event to the handlers of shell/handlers.h,
-// then returns. Called once per frame by the crosshair step, and nowhere else.
+// Reads what the window system has for the game and posts it into the event
+// queue (platform/core/events.h), which the game then hands to its handlers.
+// Called once per frame by the crosshair step, and nowhere else.
 void plat_process_events();
 
 // ShowCursor: moves the pointer's display counter one step up (show) or down
@@ -123,8 +124,8 @@ void plat_play_sound(const char* path, int32_t flags);
 
 // The music control MMControl1: property writes by identifier. Its file is
 // ".\MUSIC4.MID" relative to the current folder. When the piece has played
-// to its end the control raises its notification, MMControl1_Done, from
-// inside plat_process_events.
+// to its end the control posts its notification (music_done(), which the
+// game hands to MMControl1_Done) from inside plat_process_events.
 constexpr int16_t kMusicDeviceType = 21; // text: "Sequencer" is the only device
 constexpr int16_t kMusicCommand = 23;    // text: "open", "play", "close", any case; others are ignored
 // Three booleans the game sets before it opens the piece: settings of the

@@ -72,6 +72,7 @@ void crosshair_step()
     plat_set_pixel(mouse_x, mouse_y, under);
 
     plat_process_events();
+    dispatch_events();
 
     // A new shade between red and yellow every frame.
     plat_set_pixel(mouse_x, mouse_y, rgb(255, round16(255 * double(rnd())), 0));

@@ -1,7 +1,7 @@
 // handlers.h -- the game window's event handlers.
 //
-// plat_process_events calls these, and only it does, once per frame inside
-// the crosshair step, for the events of platform/events.h (whose key codes
+// dispatch_events calls these, and only it does, once per frame inside the
+// crosshair step, for the events of platform/core/events.h (whose key codes
 // they receive). None of them draws.
 #pragma once
 
@@ -22,3 +22,8 @@ void Form_MouseDown(int16_t button, int16_t shift, float x, float y);
 
 // The music control's notification: the piece has played to its end.
 void MMControl1_Done();
+
+// Hands every event the platform has queued to its handler, oldest first.
+// Called by the crosshair step right after plat_process_events, and by
+// nothing else of the game.
+void dispatch_events();

@@ -1,5 +1,6 @@
 // events_test.cpp -- the event lines of scripts, the README's own example among them, and the queue.
 #include "platform/event_text.h"
+#include "shell/handlers.h"
 #include "test_support.h"
 
 #include <cmath>
@@ -109,13 +110,16 @@ TEST(EventQueue, HandsEventsOverInOrderOnlyWhenTheGameProcessesThem)
     EXPECT_EQ(pending_events(), 2);
     EXPECT_EQ(mouse_x, 0); // nothing is handled on posting
     plat_process_events();
+    EXPECT_EQ(pending_events(), 2); // nor by the platform: the game takes them
+    EXPECT_EQ(mouse_x, 0);
+    dispatch_events();
     EXPECT_EQ(pending_events(), 0);
     EXPECT_EQ(mouse_x, 130);
     EXPECT_EQ(mouse_y, 140);
     // Thousands in one frame (a script may queue them) all arrive.
     for (int i = 0; i < 10000; ++i)
         post_event(mouse_move(float(i % 700), 10));
-    plat_process_events();
+    dispatch_events();
     EXPECT_EQ(mouse_x, 9999 % 700);
     forget_events();
 }

@@ -1,8 +1,7 @@
-// events.cpp -- the queue of window events and the one switch that hands them to the handlers.
+// events.cpp -- the queue of window events: the backends post into it, the game takes from it.
 #include "platform/core/events.h"
 
 #include "platform/core/recording.h"
-#include "shell/handlers.h"
 
 #include <cstddef>
 #include <vector>
@@ -17,17 +16,6 @@ std::vector<WindowEvent> queue = [] {
     return q;
 }();
 size_t head = 0;
-
-void dispatch(const WindowEvent& e)
-{
-    switch (e.kind) {
-    case EventKind::KeyDown: Form_KeyDown(e.code, e.shift); break;
-    case EventKind::KeyPress: Form_KeyPress(e.code); break;
-    case EventKind::MouseMove: Form_MouseMove(0, e.shift, e.x, e.y); break;
-    case EventKind::MouseDown: Form_MouseDown(e.code, e.shift, e.x, e.y); break;
-    case EventKind::MusicDone: MMControl1_Done(); break;
-    }
-}
 
 } // namespace
 
@@ -48,18 +36,19 @@ int pending_events() { return int(queue.size() - head); }
 
 WindowEvent peek_event(int index) { return queue[head + size_t(index)]; }
 
-void dispatch_events()
+void begin_event_handover() { recording_frame_begins(); }
+
+bool take_event(WindowEvent* e)
 {
-    recording_frame_begins();
-    while (head < queue.size()) {
-        const WindowEvent e = queue[head++];
-        if (head == queue.size()) {
-            queue.clear();
-            head = 0;
-        }
-        recording_note(e);
-        dispatch(e);
+    if (head == queue.size())
+        return false;
+    *e = queue[head++];
+    if (head == queue.size()) {
+        queue.clear();
+        head = 0;
     }
+    recording_note(*e);
+    return true;
 }
 
 void forget_events()

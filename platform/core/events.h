@@ -1,8 +1,9 @@
 // events.h -- the window's events, one list for every backend and the runner.
 //
 // A backend turns what its window system reports into these events and posts
-// them; plat_process_events hands the queued ones to the game's handlers,
-// in order, and that is the only place the handlers run.
+// them, in plat_process_events and nowhere else it runs the game's code; the
+// game takes them from the queue right after, in order, and hands each to its
+// handler (shell/dispatch.cpp). The queue knows nothing of the handlers.
 #pragma once
 
 #include <cstdint>
@@ -74,11 +75,15 @@ int pending_events();
 // left in the queue: for tests that look at what a backend posted.
 WindowEvent peek_event(int index);
 
-// Hands every queued event to its handler, oldest first, noting each in the
-// game being kept (platform/recording.h). Each event leaves
-// the queue before its handler runs, so an Esc that ends the game leaves the
-// events after it unhandled. Called by each backend's plat_process_events.
-void dispatch_events();
+// The game's side of the queue, once a frame right after plat_process_events:
+// begin_event_handover, then take_event until it returns false, handing each
+// event to its handler before taking the next. The hand-over begins a frame
+// of the game being kept (platform/core/recording.h).
+void begin_event_handover();
+// Takes the oldest queued event into *e and notes it in the game being kept;
+// false when none waits. The event has left the queue before its handler
+// runs, so an Esc that ends the game leaves the events after it unhandled.
+bool take_event(WindowEvent* e);
 
 // Empties the queue without handling anything (a new game in the same process).
 void forget_events();

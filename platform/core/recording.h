@@ -3,7 +3,7 @@
 // While a game is kept, every event the handlers receive is appended, with
 // its frame, to a list in memory whose room is made at the start; nothing is
 // written while the game runs. The frame is counted here: one frame for each
-// hand-over of the queue (dispatch_events), which each frame makes once.
+// hand-over of the queue (begin_event_handover), which each frame makes once.
 //
 // While a kept game is watched, the player's input is not the game's: what a
 // backend posts is dropped, except Esc, which asks the watching to stop. The
@@ -28,8 +28,8 @@ long recording_frames();
 // Stops the keeping.
 std::string recording_finish(uint64_t digest, std::string& why);
 
-// Called by dispatch_events: a frame's hand-over begins, and each event as
-// it is handed to its handler.
+// Called by begin_event_handover, as a frame's hand-over begins, and by
+// take_event for each event as it is handed to its handler.
 void recording_frame_begins();
 void recording_note(const WindowEvent& e);
 

@@ -98,7 +98,6 @@ void plat_show_picture()
 void plat_process_events()
 {
     ++processing_calls;
-    dispatch_events();
 }
 
 void backend_show_pointer(bool shown) { pointer_shown = shown; }

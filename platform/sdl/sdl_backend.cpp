@@ -260,7 +260,6 @@ void plat_process_events()
     // The window was destroyed from outside: the game ends as if closed.
     if (window_watch_lost())
         post_event(key_press(kKeyEsc));
-    dispatch_events();
 }
 
 // SDL's pointer switch has no counter; the shared one (backend.cpp) says

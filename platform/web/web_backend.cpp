@@ -309,7 +309,6 @@ void plat_process_events()
     }
     if (web_audio_music_ended())
         post_event(music_done());
-    dispatch_events();
 }
 
 // The page shows its pause screen and holds the sound; the game sleeps in

@@ -39,20 +39,20 @@ void reset_handlers()
     test_thread = std::this_thread::get_id();
 }
 
-// As the backend's plat_process_events does: the poll queues the end of the
-// piece, and handing the queue over runs the notification.
+// As the backend's plat_process_events and the game's hand-over after it
+// do: the poll queues the end of the piece, and taking it from the queue
+// runs the notification.
 void poll_audio()
 {
     in_poll = true;
     sdl_audio_poll();
-    dispatch_events();
+    begin_event_handover();
+    WindowEvent e;
+    while (take_event(&e))
+        if (e.kind == EventKind::MusicDone)
+            MMControl1_Done();
     in_poll = false;
 }
-
-void Form_KeyDown(int16_t, int16_t) {}
-void Form_KeyPress(int16_t) {}
-void Form_MouseMove(int16_t, int16_t, float, float) {}
-void Form_MouseDown(int16_t, int16_t, float, float) {}
 
 void MMControl1_Done()
 {

@@ -9,6 +9,7 @@
 // --seed SEED --frames FRAMES --screenshot writes.
 #include "platform/platform.h"
 #include "shell/game_loop.h"
+#include "shell/handlers.h"
 
 #include <SDL.h>
 
@@ -31,6 +32,7 @@ int main(int argc, char** argv)
     std::fflush(stdout);
     for (;;) {
         plat_process_events();
+        dispatch_events();
         plat_show_picture();
         SDL_Delay(5);
     }
