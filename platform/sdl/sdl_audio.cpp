@@ -17,8 +17,10 @@
 
 #include <cstdlib>
 
-bool audio_ready = false;
-SdlAudioStats audio_stats{};
+using namespace sdl_audio;
+
+bool sdl_audio::audio_ready = false;
+SdlAudioStats sdl_audio::audio_stats{};
 
 namespace {
 
@@ -95,7 +97,7 @@ void sdl_audio_open()
     Mix_QuerySpec(&rate, &format, &channels);
 
     voices_open();
-    music_open();
+    music_reset();
     audio_stats = SdlAudioStats{};
     output_fade(!sound_on);
     output_clock_open(rate, channels);

@@ -11,6 +11,8 @@
 #include <system_error>
 #include <thread>
 
+using namespace sdl_audio;
+
 namespace {
 
 // The decoding thread and what it shares with the game's thread. Finished
@@ -90,7 +92,7 @@ void decoder_main()
 
 } // namespace
 
-void decoder_open()
+void sdl_audio::decoder_open()
 {
     decoder.decoded.store(0);
     try {
@@ -100,11 +102,11 @@ void decoder_open()
     }
 }
 
-bool decoder_running() { return decoder.thread.joinable(); }
+bool sdl_audio::decoder_running() { return decoder.thread.joinable(); }
 
-uint64_t decoder_decoded() { return decoder.decoded.load(std::memory_order_relaxed); }
+uint64_t sdl_audio::decoder_decoded() { return decoder.decoded.load(std::memory_order_relaxed); }
 
-void decoder_queue(DecodeJob job)
+void sdl_audio::decoder_queue(DecodeJob job)
 {
     {
         std::lock_guard<std::mutex> hold(decoder.lock);
@@ -113,7 +115,7 @@ void decoder_queue(DecodeJob job)
     decoder.wake.notify_one();
 }
 
-void decoder_free(Mix_Chunk* chunk)
+void sdl_audio::decoder_free(Mix_Chunk* chunk)
 {
     {
         std::lock_guard<std::mutex> hold(decoder.lock);
@@ -122,7 +124,7 @@ void decoder_free(Mix_Chunk* chunk)
     decoder.wake.notify_one();
 }
 
-bool decoder_take_finished(std::vector<DecodeJob>& finished)
+bool sdl_audio::decoder_take_finished(std::vector<DecodeJob>& finished)
 {
     if (!decoder.have_finished.load(std::memory_order_acquire))
         return false;
@@ -132,7 +134,7 @@ bool decoder_take_finished(std::vector<DecodeJob>& finished)
     return true;
 }
 
-void decoder_close()
+void sdl_audio::decoder_close()
 {
     if (!decoder.thread.joinable())
         return;

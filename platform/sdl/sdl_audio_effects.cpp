@@ -13,6 +13,8 @@
 #include <algorithm>
 #include <string>
 
+using namespace sdl_audio;
+
 namespace {
 
 // One effect file as last looked at. `chunk` is null while the version in
@@ -74,7 +76,7 @@ void check_and_queue(Effect& effect, int index, int fd, const struct stat& st, u
 
 } // namespace
 
-void effects_collect_decoded()
+void sdl_audio::effects_collect_decoded()
 {
     std::vector<DecodeJob> finished;
     if (!decoder_take_finished(finished))
@@ -98,12 +100,12 @@ void effects_collect_decoded()
     }
 }
 
-uint64_t effects_decoding()
+uint64_t sdl_audio::effects_decoding()
 {
     return uint64_t(std::count_if(effects.begin(), effects.end(), [](const Effect& e) { return e.decoding; }));
 }
 
-void effects_close()
+void sdl_audio::effects_close()
 {
     decoder_close();
     for (Effect& effect : effects)

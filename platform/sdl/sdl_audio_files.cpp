@@ -4,19 +4,21 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-FileStamp stamp_of(const struct stat& st)
+using namespace sdl_audio;
+
+FileStamp sdl_audio::stamp_of(const struct stat& st)
 {
     return FileStamp{st.st_dev, st.st_ino, st.st_size, st.st_mtim, st.st_ctim};
 }
 
-bool same_file(const FileStamp& a, const FileStamp& b)
+bool sdl_audio::same_file(const FileStamp& a, const FileStamp& b)
 {
     return a.device == b.device && a.inode == b.inode && a.size == b.size &&
            a.modified.tv_sec == b.modified.tv_sec && a.modified.tv_nsec == b.modified.tv_nsec &&
            a.changed.tv_sec == b.changed.tv_sec && a.changed.tv_nsec == b.changed.tv_nsec;
 }
 
-int open_regular(const char* path, struct stat& st)
+int sdl_audio::open_regular(const char* path, struct stat& st)
 {
     int fd = open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
@@ -28,7 +30,7 @@ int open_regular(const char* path, struct stat& st)
     return fd;
 }
 
-bool read_whole_file(const char* path, uint64_t max_bytes, std::vector<uint8_t>& bytes, FileStamp& stamp)
+bool sdl_audio::read_whole_file(const char* path, uint64_t max_bytes, std::vector<uint8_t>& bytes, FileStamp& stamp)
 {
     struct stat st;
     int fd = open_regular(path, st);

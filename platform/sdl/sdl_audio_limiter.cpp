@@ -6,6 +6,8 @@
 #include <atomic>
 #include <cmath>
 
+using namespace sdl_audio;
+
 namespace {
 
 int rate_heard = 44100;
@@ -97,7 +99,7 @@ void SDLCALL after_mix(void*, Uint8* stream, int length)
 
 } // namespace
 
-void output_clock_open(int rate, int channels)
+void sdl_audio::output_clock_open(int rate, int channels)
 {
     rate_heard = rate;
     channels_heard = channels;
@@ -114,30 +116,30 @@ void output_clock_open(int rate, int channels)
     Mix_SetPostMix(after_mix, nullptr);
 }
 
-int output_rate() { return rate_heard; }
+int sdl_audio::output_rate() { return rate_heard; }
 
-void output_fade(bool silent)
+void sdl_audio::output_fade(bool silent)
 {
     if (silent != fade_to_silence.load())
         faded_out.store(false);
     fade_to_silence.store(silent);
 }
 
-bool output_faded_out() { return faded_out.load(std::memory_order_acquire); }
+bool sdl_audio::output_faded_out() { return faded_out.load(std::memory_order_acquire); }
 
-void output_clock_stop(bool stopped) { clock_stopped.store(stopped, std::memory_order_release); }
+void sdl_audio::output_clock_stop(bool stopped) { clock_stopped.store(stopped, std::memory_order_release); }
 
-void output_clock_close() { Mix_SetPostMix(nullptr, nullptr); }
+void sdl_audio::output_clock_close() { Mix_SetPostMix(nullptr, nullptr); }
 
-void output_clock_await_music()
+void sdl_audio::output_clock_await_music()
 {
     start_seen.store(false, std::memory_order_relaxed);
     start_pending.store(true, std::memory_order_release);
 }
 
-void output_clock_forget_music() { start_pending.store(false); }
+void sdl_audio::output_clock_forget_music() { start_pending.store(false); }
 
-bool output_clock_music(uint64_t& played_frames, bool& sounding)
+bool sdl_audio::output_clock_music(uint64_t& played_frames, bool& sounding)
 {
     if (!start_seen.load(std::memory_order_acquire))
         return false;

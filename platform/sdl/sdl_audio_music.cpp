@@ -7,6 +7,8 @@
 #include <cmath>
 #include <string>
 
+using namespace sdl_audio;
+
 namespace {
 
 // FluidSynth at full gain renders the game's piece with peaks near 1.5 and an
@@ -36,13 +38,13 @@ uint64_t last_end_told = 0;
 
 } // namespace
 
-void music_open()
+void sdl_audio::music_reset()
 {
     Mix_VolumeMusic(kMusicVolume);
     last_end_told = 0;
 }
 
-void music_poll_end()
+void sdl_audio::music_poll_end()
 {
     uint64_t played = 0;
     bool sounding = false;
@@ -62,7 +64,7 @@ void music_poll_end()
 
 // Stops and frees the loaded piece, when the file is gone or has changed,
 // and at close. Nothing is then playing or awaited.
-void music_release()
+void sdl_audio::music_release()
 {
     if (piece.music != nullptr) {
         Mix_HaltMusic();

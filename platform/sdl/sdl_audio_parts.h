@@ -7,7 +7,8 @@
 // sdl_audio_voices.cpp limits the copies of an effect and hands out the
 // channels; sdl_audio_limiter.cpp keeps the output under full scale and
 // counts it; sdl_audio_music.cpp loads the piece and hears its end.
-// Everything here runs on the game's thread unless it says otherwise.
+// Everything here runs on the game's thread unless it says otherwise, and
+// lies in the namespace sdl_audio.
 #pragma once
 
 #include "platform/sdl/sdl_audio_stats.h"
@@ -19,6 +20,8 @@
 #include <cstdint>
 #include <string>
 #include <vector>
+
+namespace sdl_audio {
 
 // True between a successful sdl_audio_open and sdl_audio_close: every call
 // of the game does nothing while it is false, and the game runs silent.
@@ -166,7 +169,7 @@ bool output_clock_music(uint64_t& played_frames, bool& sounding);
 
 // Sets the music's volume and forgets the last end told. Called by
 // sdl_audio_open.
-void music_open();
+void music_reset();
 
 // Posts music_done() when the playing piece has reached its end. Called by
 // sdl_audio_poll.
@@ -174,3 +177,5 @@ void music_poll_end();
 
 // Stops and frees the loaded piece. Called by sdl_audio_close.
 void music_release();
+
+} // namespace sdl_audio

@@ -4,6 +4,8 @@
 
 #include <array>
 
+using namespace sdl_audio;
+
 namespace {
 
 constexpr int kChannels = 32;
@@ -30,14 +32,14 @@ int oldest_channel()
 
 } // namespace
 
-void voices_open()
+void sdl_audio::voices_open()
 {
     Mix_AllocateChannels(kChannels);
     Mix_Volume(-1, int(MIX_MAX_VOLUME * kEffectVolume));
     voices.fill(Voice{});
 }
 
-void voice_start(int effect, Mix_Chunk* chunk, uint64_t now, uint64_t& last_start)
+void sdl_audio::voice_start(int effect, Mix_Chunk* chunk, uint64_t now, uint64_t& last_start)
 {
     if (last_start != 0 && now - last_start < kInPhaseNs)
         return;
