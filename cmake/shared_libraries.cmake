@@ -1,9 +1,12 @@
 # shared_libraries.cmake -- the game's rules and what every platform backend shares, for the native and the web build alike.
 #
 # pelmaric_game: shell/, scene/ and combat/, no platform code, linked into
-# every program. pelmaric_platform_common: the picture, the event list and its
-# text form, the game pads' rules, the music control, the pointer counter and
-# the timer's steps (backend.h), the kept game and its replay text. A backend adds its own files to the second.
+# every program. pelmaric_platform_common: platform/core/ (the picture, the
+# event list, the game pads' rules, the pause, the scale mapping, the music
+# control, the pointer counter and the timer's steps, the kept game and its
+# replay text) and the events' text form. pelmaric_platform_media: the effect
+# and MIDI file checks of platform/core/, for the backends that play sound.
+# A backend adds its own files to these.
 # The source lists stay at hand for a program that must build them otherwise.
 get_filename_component(PELMARIC_TOP ${CMAKE_CURRENT_LIST_DIR}/.. ABSOLUTE)
 

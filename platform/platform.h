@@ -69,7 +69,7 @@ void plat_process_events();
 // ShowCursor: moves the pointer's display counter one step up (show) or down
 // and returns the new value. The pointer is hidden over the window while the
 // counter is negative. The counter starts at 0. One counter serves every
-// backend (platform/backend.h).
+// backend (platform/core/backend.h).
 int32_t plat_show_cursor(bool show);
 
 // The desktop system timer all the game's speeds are tuned for ticks this
@@ -83,7 +83,7 @@ constexpr int kTimerTicksPerSecond = 64;
 // must never block.
 uint32_t plat_tick_count();
 
-// Holds the frame loop while the player has paused the game (platform/pause.h).
+// Holds the frame loop while the player has paused the game (platform/core/pause.h).
 // Called by the frame loop between two frames, and nowhere else. Returns at
 // once when no pause was asked for; otherwise the last picture stays, dimmed
 // under the pause screen, the sound waits where it was, and the backend
@@ -103,7 +103,7 @@ const char* plat_program_folder();
 
 // ---- Kept games ------------------------------------------------------------
 
-// Keeps a finished game's replay (`size` bytes of text, platform/replay_file.h):
+// Keeps a finished game's replay (`size` bytes of text, platform/core/replay_file.h):
 // a file of its own in the player's state folder on the desktop, the
 // browser's storage in the page; the oldest beyond the last 20 go. Called
 // once, as the game ends. A game that cannot be kept says so in one line on

@@ -13,7 +13,7 @@
 // the run's own facts, then every global of every module.
 std::string state_text(long frames_run, bool ended, int32_t cursor_counter);
 
-// The digest of that text (platform/replay_file.h), as a kept game records it.
+// The digest of that text (platform/core/replay_file.h), as a kept game records it.
 uint64_t state_digest(long frames_run, bool ended, int32_t cursor_counter);
 
 // `s` as a JSON string, quotes and backslashes escaped.

@@ -57,7 +57,7 @@ inline WindowEvent music_done() { return {EventKind::MusicDone, 0, 0, 0, 0}; }
 // Queues an event for the next plat_process_events. Backends call it as they
 // translate their input; the tests and the runner call it for their scripts.
 // While a kept game is watched the player's events are dropped here
-// (platform/recording.h).
+// (platform/core/recording.h).
 // Room for thousands of events is made once, so a real window's input never
 // allocates; only a script that queues more in one frame makes the queue grow.
 void post_event(const WindowEvent& e);

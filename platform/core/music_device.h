@@ -1,6 +1,6 @@
 // music_device.h -- what the music control asks of a backend.
 //
-// platform/music_control.cpp holds the control's properties and reads its
+// platform/core/music_control.cpp holds the control's properties and reads its
 // commands; each backend supplies these four calls underneath it.
 #pragma once
 

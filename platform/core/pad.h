@@ -6,7 +6,7 @@
 // keyboard do: the stick and d-pad move the crosshair through the same mouse
 // move the pointer gives, a launch button is the key A, S or D going down
 // (repeating while held, like a held key), and Back and Start held together
-// end the game as Esc does. Start alone asks for a pause (platform/pause.h),
+// end the game as Esc does. Start alone asks for a pause (platform/core/pause.h),
 // so a stray press cannot end a game.
 #pragma once
 

@@ -57,7 +57,7 @@ bool mem_pointer_shown();
 
 // The plat_show_picture calls since the reset, and the clock readings made
 // before the last of them. Each call also forgets the picture's record of
-// changes (platform/picture.h), as a backend does once it has shown them.
+// changes (platform/core/picture.h), as a backend does once it has shown them.
 struct PictureShows {
     uint64_t count;
     uint64_t tick_reads;

@@ -1,4 +1,4 @@
-// sdl_audio.h -- the audio half of the SDL backend, as the video half sees it.
+// sdl_audio.h -- the SDL backend's audio, as its window files see it.
 #pragma once
 
 // Opens the audio device and the mixer. Called once by plat_open_window after

@@ -1,6 +1,6 @@
-// sdl_video.cpp -- the game window on SDL2: opening, fullscreen, events, pointer, clock and the end.
+// sdl_backend.cpp -- platform.h on SDL2: the window's opening, fullscreen, events, pointer, clock and the end.
 //
-// The game draws into the shared picture (platform/picture.h). The rows that
+// The game draws into the shared picture (platform/core/picture.h). The rows that
 // changed reach the window, enlarged to the window's size (sdl_present.cpp),
 // when the game shows the picture at the end of each frame
 // (plat_show_picture), and in full when the window is uncovered or resized.
@@ -240,7 +240,7 @@ void plat_open_window()
     audio_open = true;
 }
 
-// Also the one place where the audio half checks for the end of the music,
+// Also the one place where the audio checks for the end of the music,
 // and where a window destroyed from outside ends the game.
 void plat_process_events()
 {
@@ -262,7 +262,7 @@ void plat_process_events()
         post_event(key_press(kKeyEsc));
 }
 
-// SDL's pointer switch has no counter; the shared one (backend.cpp) says
+// SDL's pointer switch has no counter; the shared one (platform/core/backend.cpp) says
 // when to flip it.
 void backend_show_pointer(bool shown)
 {

@@ -1,7 +1,8 @@
-// sdl_video.h -- what the SDL window's three files share: the window, its present and its input.
+// sdl_backend.h -- what the SDL backend's window files share: the window, its present and its input.
 //
-// sdl_video.cpp opens and closes the window and switches fullscreen;
-// sdl_present.cpp shows the picture on it, enlarged (platform/scale.h);
+// sdl_backend.cpp opens and closes the window, switches fullscreen, keeps the
+// clock and reads the events (the rest of platform.h but the audio);
+// sdl_present.cpp shows the picture on it, enlarged (platform/core/scale.h);
 // sdl_input.cpp turns SDL's events into the game's; sdl_pause.cpp holds the
 // frame loop while paused, under the screen sdl_pause_screen.cpp draws.
 #pragma once

@@ -1,7 +1,7 @@
-// sdl_gamepad.h -- controllers through SDL's GameController API, read into the shared pads (platform/pad.h).
+// sdl_gamepad.h -- controllers through SDL's GameController API, read into the shared pads (platform/core/pad.h).
 //
 // Here only what SDL says: which controllers are plugged in, their buttons
-// and sticks. What a pad does in the game is platform/pad.cpp's.
+// and sticks. What a pad does in the game is platform/core/pad.cpp's.
 #pragma once
 
 #include <SDL.h>
@@ -13,7 +13,7 @@
 void gamepad_start();
 
 // Handles one SDL event if it is a controller's (plugged, unplugged, button)
-// and returns true. Called by the video half for every SDL event.
+// and returns true. Called for every SDL event (sdl_input.cpp, and sdl_pause.cpp while paused).
 bool gamepad_event(const SDL_Event& e);
 
 // Once a frame, from plat_process_events before pad_frame: reads each open

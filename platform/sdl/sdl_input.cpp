@@ -139,7 +139,7 @@ void sdl_translate(const SDL_Event& e)
         if (code == 0)
             break;
         const uint16_t mod = e.key.keysym.mod;
-        // P, Pause and M belong to the window too (platform/pause.h).
+        // P, Pause and M belong to the window too (platform/core/pause.h).
         const WindowKey window_own = window_key(code, (mod & (KMOD_CTRL | KMOD_ALT | KMOD_GUI)) != 0);
         if (window_own != WindowKey::Game) {
             if (e.key.repeat)

@@ -156,7 +156,7 @@ void plat_keep_game(const char* text, size_t size)
     forget_oldest(folder);
 }
 
-// The window and the sound close as the program exits (sdl_video.cpp).
+// The window and the sound close as the program exits (sdl_backend.cpp).
 void plat_end_replay(const char* verdict, bool matched)
 {
     std::printf("%s\n", verdict);

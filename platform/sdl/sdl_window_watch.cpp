@@ -1,4 +1,4 @@
-// sdl_window_watch.cpp -- tells the video half when our X window is gone.
+// sdl_window_watch.cpp -- tells the backend when our X window is gone.
 //
 // Two signs reach us. The X server reports the destruction of the window as
 // a DestroyNotify event, which SDL passes on as an SDL_SYSWMEVENT. Before

@@ -3,7 +3,7 @@
 // A window can vanish without a close request: another program may destroy
 // it outright (XDestroyWindow), or the X server may go away. Drawing into it
 // afterwards would make Xlib's default error handler end the process with a
-// failure. The video half asks here whether the window is still ours before
+// failure. The backend asks here whether the window is still ours before
 // it touches it.
 #pragma once
 

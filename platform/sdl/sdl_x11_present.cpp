@@ -3,12 +3,9 @@
 #include "platform/sdl/sdl_x11_window.h"
 #include "platform/core/scale.h"
 
-#include <SDL.h>
-#include <SDL_syswm.h>
 #include <X11/Xutil.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <vector>
 
 namespace {

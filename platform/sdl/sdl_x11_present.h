@@ -2,7 +2,7 @@
 //
 // SDL's window surface knows the common X visuals (depth 15, 16, 24, 32) and
 // refuses others with "Unknown window pixel format": a deep-colour screen at
-// depth 30, or an 8-bit screen with a colour map. There the video half sends
+// depth 30, or an 8-bit screen with a colour map. There the backend sends
 // the changed rectangles of the picture itself, converted to the window's
 // visual pixel by pixel.
 #pragma once
@@ -24,11 +24,11 @@ bool x11_present_active();
 bool x11_present_ready();
 
 // Makes the image as large as the window's drawable (dw x dh pixels). Called
-// by the video half whenever that size changes; false when it cannot.
+// by sdl_present.cpp whenever that size changes; false when it cannot.
 bool x11_present_resize(int dw, int dh);
 
 // Converts and sends the rectangles of the picture to the window, enlarged
-// as platform/scale.h lays it out; with `bars`, also the black around it.
+// as platform/core/scale.h lays it out; with `bars`, also the black around it.
 void x11_present(const PictureRect* rects, int count, bool bars);
 
 // Sends a whole drawable-sized picture of 0x00RRGGBB words, `w` x `h`, to

@@ -29,8 +29,8 @@ void x11_black_background(SDL_Window* window);
 // of the desktop standard runs.
 bool x11_without_window_manager(SDL_Window* window);
 
-// Makes `window` cover its whole display and raises it. Called by the video
-// half for fullscreen where no window manager runs.
+// Makes `window` cover its whole display and raises it. Called by
+// sdl_backend.cpp for fullscreen where no window manager runs.
 void x11_cover_display(SDL_Window* window);
 
 // Where a window manager runs, fullscreen is its state of the window

@@ -1,4 +1,4 @@
-// web_video.cpp -- the game in a web page: the canvas, keys, pointer, clock and ending.
+// web_backend.cpp -- platform.h in a web page: the canvas, keys, pointer, clock and ending.
 //
 // Built with Emscripten. The game's own loop runs unchanged: it shows the
 // picture at the end of a frame (here, onto the canvas) and reads the clock

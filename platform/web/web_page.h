@@ -39,7 +39,7 @@ void web_page_pause(int paused);
 // its last picture under the end screen.
 void web_page_stop();
 
-// The rules for mixing effects, as platform/audio_mixing.h states them: the
+// The rules for mixing effects, as platform/core/audio_mixing.h states them: the
 // page builds its limiter and effect gain from them and applies them to every
 // start. Called once by web_audio_open; no effect plays before.
 void web_audio_start(int in_phase_ms, int copies_per_effect, int steal_fade_ms, double effect_volume,
@@ -58,7 +58,7 @@ void web_audio_switch_sound();
 // ---- C++, called from JavaScript ----------------------------------------------
 
 // Lays the picture out in a space of space_w x space_h device pixels by the
-// desktop's rule (platform/scale.h), makes that the layout the pointer goes
+// desktop's rule (platform/core/scale.h), makes that the layout the pointer goes
 // through, and returns the picture's width in device pixels. The page calls
 // it for each space it weighs, the chosen one last.
 int web_scale_fit(int space_w, int space_h);
@@ -78,7 +78,7 @@ void web_post_mouse(int kind, int dom_button, int shift, int ctrl, int alt, doub
 
 // Gamepad `index` as the page reads it this frame: its left stick (-1 .. 1,
 // right and down positive) and a bit a button held, in the standard layout's
-// order (platform/pad.h).
+// order (platform/core/pad.h).
 void web_gamepad(int index, float stick_x, float stick_y, uint32_t buttons);
 
 // The page's launch pad `point` (0 left, 1 centre, 2 right) went down (1) or up (0).
@@ -95,7 +95,7 @@ void web_end_game();
 float web_aim_x();
 float web_aim_y();
 
-// An effect's check before it is decoded, the desktop's (platform/sdl/wav_header.h):
+// An effect's check before it is decoded, the desktop's (platform/core/wav_header.h):
 // the page copies the file's first bytes, at most web_effect_head_size(), to
 // web_effect_head() and asks whether a file of `file_bytes` with that start
 // may play. A file larger than web_effect_most_bytes() is never read whole.
@@ -116,7 +116,7 @@ uint32_t web_launch_count();
 void web_audio_open();
 
 // How a present sends its rectangles to the canvas; PutPerRect is the one
-// the game uses (see web_video.cpp), the other is kept for the benchmark.
+// the game uses (see web_backend.cpp), the other is kept for the benchmark.
 enum class PutMode { OnePutPerPresent, PutPerRect };
 
 // Sends what changed since the last present to the canvas. plat_show_picture

@@ -3,7 +3,7 @@
 // Emscripten emits this library at the top level of its script, so its state
 // lives in PelmaricWeb, a name of its own beside the page's window.pelmaric.
 // Linked with --js-library, as is its sound (web_audio.js); the C++ side is
-// web_video.cpp, and web_page.h lists every crossing. The page can read a few counters as
+// web_backend.cpp, and web_page.h lists every crossing. The page can read a few counters as
 // window.pelmaric (frames, audio starts, ...): the game shows no text, so
 // this is how its tests and measurements see it run.
 
@@ -41,7 +41,7 @@ var LibraryPelmaricWeb = {
     padRowHeight: 64,    // the pads in a row below the canvas
     padColumnWidth: 96,  // or in a column beside it
     // The launch pads, left to right, and which each finger (or 'mouse')
-    // holds; what a pad does, and its repeat, is the game pads' rule (platform/pad.cpp).
+    // holds; what a pad does, and its repeat, is the game pads' rule (platform/core/pad.cpp).
     pads: [],
     heldPads: {},        // touch identifier or 'mouse' -> the pad element it holds
     aimTouch: null,      // the identifier of the finger that aims
@@ -190,9 +190,9 @@ var LibraryPelmaricWeb = {
       window.addEventListener('touchend', gesture, true);
 
       // Keys that would scroll the page stay with it until the game ends; the
-      // game's own keys are kept from the browser by web_video.cpp.
+      // game's own keys are kept from the browser by web_backend.cpp.
       window.addEventListener('keydown', function(e) {
-        // Esc leaves fullscreen, as the browser's own Esc does (web_video.cpp passes it over).
+        // Esc leaves fullscreen, as the browser's own Esc does (web_backend.cpp passes it over).
         if (e.key === 'Escape' && document.fullscreenElement)
           document.exitFullscreen().catch(function() {});
         if (p.state !== 'ended' && !e.ctrlKey && !e.altKey && !e.metaKey && p.scrollKeys.indexOf(e.keyCode) >= 0)
@@ -279,7 +279,7 @@ var LibraryPelmaricWeb = {
     },
 
     // The page's ways to pause (its button, going out of sight or focus) and
-    // to play on; the game's own keys and pads ask in web_video.cpp, and the
+    // to play on; the game's own keys and pads ask in web_backend.cpp, and the
     // game tells the page (web_page_pause) whoever asked.
     pause: function() {
       var p = PelmaricWeb;
@@ -474,7 +474,7 @@ var LibraryPelmaricWeb = {
     },
     againButtons: [0, 9],   // South and Start in the standard layout
 
-    // Once a game frame (web_video.cpp's plat_process_events): hands each
+    // Once a game frame (web_backend.cpp's plat_process_events): hands each
     // listed gamepad's left stick and buttons (a bit each, in the standard
     // layout's order; the first 31, of its 17) to the game's pad rules.
     readGamepads: function() {
