@@ -317,7 +317,7 @@ def short_piece(folder, seconds=1.0):
 
 def mixing_rules():
     """The desktop's mixing rules, read from the header both backends take them from."""
-    header = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "platform", "audio_mixing.h")
+    header = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "platform", "core", "audio_mixing.h")
     with open(header) as f:
         return {m.group(1): float(m.group(2)) for m in re.finditer(r"constexpr \w+ (k\w+) = ([0-9.]+)f?;", f.read())}
 
