@@ -6,7 +6,7 @@
 // and the file gives what its lines give one at a time, as a plain model
 // splits them here: the events in frame order, or a refusal naming the first
 // bad line (malformed, longer than the cap, or holding a NUL) by number.
-#include "tools/sim_args.h"
+#include "tools/runner/sim_args.h"
 
 #include <algorithm>
 #include <cstdlib>

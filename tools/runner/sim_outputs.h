@@ -1,7 +1,7 @@
 // sim_outputs.h -- pelmaric-sim's output files: each opened before the first frame, all put in place together.
 #pragma once
 
-#include "tools/sim_args.h"
+#include "tools/runner/sim_args.h"
 
 #include <sys/types.h>
 

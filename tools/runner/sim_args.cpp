@@ -1,5 +1,5 @@
 // sim_args.cpp -- reads pelmaric-sim's options and its input script.
-#include "tools/sim_args.h"
+#include "tools/runner/sim_args.h"
 
 #include <sys/stat.h>
 

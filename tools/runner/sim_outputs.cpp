@@ -1,5 +1,5 @@
 // sim_outputs.cpp -- pelmaric-sim's output files: found, opened, written and put in place whole or not at all.
-#include "tools/sim_outputs.h"
+#include "tools/runner/sim_outputs.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -17,10 +17,10 @@
 #include "platform/picture.h"
 #include "platform/replay_file.h"
 #include "shell/game_loop.h"
-#include "tools/game_record.h"
-#include "tools/png_writer.h"
-#include "tools/sim_args.h"
-#include "tools/sim_outputs.h"
+#include "tools/runner/game_record.h"
+#include "tools/assets/png_writer.h"
+#include "tools/runner/sim_args.h"
+#include "tools/runner/sim_outputs.h"
 
 #include <cerrno>
 #include <cinttypes>

@@ -4,7 +4,7 @@
 // <folder>/<size>.png for each size, drawn by platform/icon_art.cpp, the code
 // that also draws the window's icon.
 #include "platform/icon_art.h"
-#include "tools/png_writer.h"
+#include "tools/assets/png_writer.h"
 
 #include <cstdio>
 #include <cstdlib>
