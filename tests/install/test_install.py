@@ -51,9 +51,8 @@ import tarfile
 import zlib
 
 sys.dont_write_bytecode = True
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "x11"))
-import xsession as xs  # noqa: E402
-from harness import check, main, run, wait_until, work_folder  # noqa: E402
+import lib.xsession as xs  # noqa: E402
+from lib.harness import check, main, run, wait_until, work_folder  # noqa: E402
 
 RATE = 44100              # the rate the game opens the audio device at
 EFFECTS = ("ex2.wav", "poof.wav", "exb.wav")

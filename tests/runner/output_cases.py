@@ -28,8 +28,7 @@ import time
 
 sys.dont_write_bytecode = True
 HERE = os.path.dirname(os.path.abspath(__file__))
-sys.path[:0] = [HERE, os.path.join(HERE, "..")]
-from harness import Skip, check, main  # noqa: E402
+from lib.harness import Skip, check, main  # noqa: E402
 
 ARGS = sys.argv[2:]
 WEB = "--web" in ARGS

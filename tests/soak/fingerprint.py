@@ -21,7 +21,6 @@ import shlex
 import subprocess
 import sys
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from soak import KEY_A, player_script  # noqa: E402
 
 OUTPUTS = ("trace.jsonl", "state.json", "audio.log")

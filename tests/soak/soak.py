@@ -22,8 +22,7 @@ import tempfile
 import time
 
 sys.dont_write_bytecode = True
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
-from harness import TestFailure  # noqa: E402  (a game broke one of the rules: which frame and how)
+from lib.harness import TestFailure  # noqa: E402  (a game broke one of the rules: which frame and how)
 
 KEY_A, KEY_S, KEY_D = 65, 83, 68
 LAUNCH_KEYS = (KEY_A, KEY_S, KEY_D)

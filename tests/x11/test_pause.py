@@ -15,11 +15,10 @@ import sys
 import time
 
 sys.dont_write_bytecode = True
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
-from xsession import (CONVERT, HEIGHT, WIDTH, check, game_session, move_pointer, press_key,  # noqa: E402
+from lib.xsession import (CONVERT, HEIGHT, WIDTH, check, game_session, move_pointer, press_key,  # noqa: E402
                       screenshot, wait_for_exit, wait_for_shot, wait_until, xdotool)
-from harness import main, work_folder  # noqa: E402
+from lib.harness import main, work_folder  # noqa: E402
 
 SEED = 20261208
 FRAMES = 1600          # 25 s of play, longer than the cases' steps take before the game plays on

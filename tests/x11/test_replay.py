@@ -13,14 +13,13 @@ import sys
 import time
 
 sys.dont_write_bytecode = True
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
-from xsession import (CONVERT, HEIGHT, WIDTH, Session, check, find_window, game_environment,  # noqa: E402
+from lib.xsession import (CONVERT, HEIGHT, WIDTH, Session, check, find_window, game_environment,  # noqa: E402
                       game_session, grab_screen, move_pointer, press_key, read_geometry, require_tools,
                       stop_process,
                       wait_for_exit, wait_until, xdotool, xserver_running)
-from harness import main, run, work_folder  # noqa: E402
-from test_pause import check_paused  # noqa: E402
+from lib.harness import main, run, work_folder  # noqa: E402
+from x11.test_pause import check_paused  # noqa: E402
 
 # How long the played game lasts at least: a few hundred frames at 64 a second.
 PLAY_SECONDS = 5.0

@@ -15,12 +15,11 @@ import sys
 import tempfile
 
 sys.dont_write_bytecode = True
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
-from xsession import (CONVERT, HEIGHT, WIDTH, Shot, check, game_session, grab_screen,  # noqa: E402
+from lib.xsession import (CONVERT, HEIGHT, WIDTH, Shot, check, game_session, grab_screen,  # noqa: E402
                       move_pointer_to_screen, press_key, read_geometry, size_hints, wait_until, xdotool)
-from test_play import LAUNCH_A, along, trail_and_sparks, watch_burst  # noqa: E402
-from harness import main  # noqa: E402
+from x11.test_play import LAUNCH_A, along, trail_and_sparks, watch_burst  # noqa: E402
+from lib.harness import main  # noqa: E402
 
 SEED = 424242
 FRAMES = 300          # about 5 s of play: missiles and their trails in the sky

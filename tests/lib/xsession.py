@@ -28,8 +28,7 @@ import subprocess
 import sys
 import time
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
-from harness import TestFailure, check, stop_process, wait_for_look, wait_until, work_folder  # noqa: E402,F401
+from .harness import TestFailure, check, stop_process, wait_for_look, wait_until, work_folder  # noqa: E402,F401
 
 WIDTH = 800
 HEIGHT = 600
