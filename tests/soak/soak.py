@@ -9,7 +9,8 @@ stay inside their slots, waves keep following one another, the random draw
 counter and the skyline only move the way the game allows, and only the three
 effects are ever heard. Exits non-zero on the first game that breaks a rule.
 
-Standard library and tests/harness.py only; run with Debian's /usr/bin/python3.
+Standard library and tests/lib only; run with Debian's /usr/bin/python3 and
+PYTHONPATH=tests.
 """
 
 import argparse

@@ -13,10 +13,11 @@ import sys
 sys.dont_write_bytecode = True
 
 from lib.xsession import (CAPTION, GROUND, HEIGHT, WIDTH, Session, check, covering_window, find_window,  # noqa: E402
-                      cursor_is_invisible, game_environment, game_session, match_sky, move_pointer,
-                      move_pointer_to_screen, press_key, read_geometry, send_close_request, size_hints, sky_colour,
-                      start_game, stop_process, wait_for_exit, wait_for_shot, wait_until, window_property, xdotool,
-                      xserver_running)
+                          cursor_is_invisible, game_environment, game_session, move_pointer,
+                          move_pointer_to_screen, press_key, read_geometry, send_close_request, size_hints,
+                          start_game, stop_process, wait_for_exit, wait_for_shot, wait_until, window_property, xdotool,
+                          xserver_running)
+from lib.runner import match_sky, sky_colour  # noqa: E402
 from x11.test_scaling import crosshair_on, layout_for, purest  # noqa: E402
 from lib.harness import main  # noqa: E402
 
