@@ -93,7 +93,8 @@ Options parse_options(int argc, char** argv)
         if (o.input.empty())
             throw SimFailure{kBadInput, "--verify needs --input, the replay to verify", true};
         if (o.have_seed || o.have_frames || o.have_size)
-            throw SimFailure{kBadInput, "--verify takes the seed, the frames and the size from the replay: give none", true};
+            throw SimFailure{kBadInput, "--verify takes the seed, the frames and the size from the replay: give none",
+                             true};
         return o;
     }
     if (!o.have_seed)

@@ -160,7 +160,9 @@ void take_over_mode(int fd, const Resolved& old)
 
 void open_one(Output& out, const Resolved& r)
 {
-    auto refuse = [&out](int error) { throw SimFailure{kBadInput, "cannot write " + out.path + ": " + reason(error), false}; };
+    auto refuse = [&out](int error) {
+        throw SimFailure{kBadInput, "cannot write " + out.path + ": " + reason(error), false};
+    };
     if (r.descriptor >= 0) {
         // Written where the descriptor stands, never reopened or truncated:
         // a shell's log keeps what came before and gets what comes after.
