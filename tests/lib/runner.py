@@ -90,10 +90,14 @@ def _runner_skies():
         ground = tuple(state["ground_color"])
         _skies[palette] = [next((colour for colour, _ in collections.Counter(shot.row(y)).most_common()
                                  if colour != ground), None) for y in range(HEIGHT)]
+    # Kept only to spare the next suite the work: a folder it cannot write costs nothing else.
     partial = f"{kept}.{os.getpid()}.partial"
-    with open(partial, "w", encoding="utf-8") as f:
-        json.dump({"runner": made_by, "skies": _skies}, f)
-    os.replace(partial, kept)
+    try:
+        with open(partial, "w", encoding="utf-8") as f:
+            json.dump({"runner": made_by, "skies": _skies}, f)
+        os.replace(partial, kept)
+    except OSError:
+        pass
     return _skies
 
 
