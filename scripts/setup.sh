@@ -17,7 +17,7 @@ top=$(cd "$(dirname "$0")/.." && pwd)
 game_packages=(g++ cmake make pkg-config libsdl2-dev libsdl2-mixer-dev libsdl2-ttf-dev libfontconfig-dev fonts-dejavu-core libasound2-dev libfluidsynth-dev libx11-dev timgm6mb-soundfont
                zlib1g-dev)
 web_packages=(emscripten fluidsynth vorbis-tools)
-test_packages=(libgtest-dev libbenchmark-dev xvfb xauth xdotool openbox imagemagick python3 python3-xlib python3-evdev clang libclang-rt-dev llvm ninja-build
+test_packages=(libgtest-dev libbenchmark-dev xvfb xauth xdotool openbox imagemagick python3 python3-xlib python3-evdev python3-png clang libclang-rt-dev llvm ninja-build
                desktop-file-utils appstream mandoc librsvg2-bin lintian dpkg-dev file debootstrap
                python3-gi gir1.2-glib-2.0
                chromium chromium-driver python3-selenium "${web_packages[@]}")

@@ -2,7 +2,7 @@
 #include "platform/event_text.h"
 #include "shell/game_state.h"
 #include "test_support.h"
-#include "tools/game_record.h"
+#include "tools/runner/game_record.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -2,7 +2,7 @@
 
 Usage: /usr/bin/python3 bench/web/screens.py [BUILD_WEB [fit|load|fps ...]]   (default build-web, all)
 
-- fit: for each screen of tests/web/browser.py's SCREENS, the canvas's size in
+- fit: for each screen of tests/lib/browser.py's SCREENS, the canvas's size in
   CSS and device pixels, the share of the window it covers, and whether the
   page scrolls;
 - load: on the desktop screen, the page's first paint and the game's first
@@ -16,9 +16,9 @@ import sys
 import time
 
 sys.dont_write_bytecode = True
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tests", "web"))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tests"))
 
-from browser import SCREENS, frames_and_time, page_session  # noqa: E402
+from lib.browser import SCREENS, frames_and_time, page_session  # noqa: E402
 
 LAYOUT = """
 const c = document.getElementById('screen'), r = c.getBoundingClientRect();

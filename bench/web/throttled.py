@@ -15,9 +15,9 @@ import sys
 import time
 
 sys.dont_write_bytecode = True
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tests", "web"))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tests"))
 
-from browser import frames_and_time, page_session, wait_until  # noqa: E402
+from lib.browser import frames_and_time, page_session, wait_until  # noqa: E402
 
 
 def touch(p, kind, points):

@@ -6,7 +6,7 @@
 // and the file gives what its lines give one at a time, as a plain model
 // splits them here: the events in frame order, or a refusal naming the first
 // bad line (malformed, longer than the cap, or holding a NUL) by number.
-#include "tools/sim_args.h"
+#include "tools/runner/sim_args.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -101,8 +101,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size)
         require(o.verify ? !o.input.empty() && !o.have_seed && !o.have_frames && !o.have_size
                          : o.have_seed && o.have_frames && o.frames >= 0 && o.frames <= 1000000000L);
         require(o.width >= 1 && o.width <= 8192 && o.height >= 1 && o.height <= 8192);
-    } catch (const BadArguments& bad) {
-        require(!bad.message.empty() && bad.message.size() < kLongestMessage);
+    } catch (const SimFailure& bad) {
+        require(bad.status == kBadInput && !bad.message.empty() && bad.message.size() < kLongestMessage);
     }
 
     const char* file = data + at;
@@ -119,7 +119,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size)
         require(expected.bad_line == 0 && events.size() == expected.events.size());
         for (size_t i = 0; i < events.size(); ++i)
             require(same(events[i], expected.events[i]));
-    } catch (const BadArguments& bad) {
+    } catch (const SimFailure& bad) {
+        require(bad.status == kBadInput);
         const std::string start = "input line " + std::to_string(expected.bad_line) + ": ";
         require(expected.bad_line != 0 && bad.message.rfind(start, 0) == 0);
         require(bad.message.find(expected.because, start.size()) != std::string::npos);

@@ -13,8 +13,8 @@ Each case prints whether it passed, failed or was skipped and what it saw;
 the status is 1 when any failed. The case that closes standard output and names /dev/stdout runs only
 where PELMARIC_PRIVATE_DEV=1 says /dev is a private copy (run_output_cases.sh
 makes one): on the machine's own /dev a faulty runner would replace it.
-Standard library and tests/harness.py (staged beside this file by
-run_output_cases.sh) only.
+Standard library and tests/lib (staged beside this file by
+run_output_cases.sh, which sets PYTHONPATH) only.
 """
 
 import os
@@ -28,8 +28,7 @@ import time
 
 sys.dont_write_bytecode = True
 HERE = os.path.dirname(os.path.abspath(__file__))
-sys.path[:0] = [HERE, os.path.join(HERE, "..")]
-from harness import Skip, check, main  # noqa: E402
+from lib.harness import Skip, check, main  # noqa: E402
 
 ARGS = sys.argv[2:]
 WEB = "--web" in ARGS

@@ -28,13 +28,16 @@ command_for() {
 }
 if [ "$(id -u)" != 0 ]; then
     # shellcheck disable=SC2046
-    exec /usr/bin/python3 "$here/output_cases.py" all "${flags[@]}" $(command_for "$1")
+    PYTHONPATH="$here/.." exec /usr/bin/python3 "$here/output_cases.py" all "${flags[@]}" $(command_for "$1")
 fi
 
 stage=$(mktemp -d /tmp/pelmaric-output-cases.XXXXXX)
 trap 'rm -rf "$stage"' EXIT
 chmod 755 "$stage"
-cp "$here/output_cases.py" "$here/../harness.py" "$stage/"
+cp "$here/output_cases.py" "$stage/"
+cp -r "$here/../lib" "$stage/lib"
+# The staged copy of tests/lib, for root and nobody alike.
+export PYTHONPATH="$stage"
 for f in "$@"; do
     cp "$f" "$stage/"
 done

@@ -6,12 +6,13 @@ over a fixed set of plays and keeps each play's trace, state and audio log in
 a folder. Two such folders are then compared file by file; for a trace that
 differs, the first differing frame is named.
 
-    fingerprint.py run --sim "build/pelmaric-sim" --out DIR [--frames N]
-    fingerprint.py compare DIR_A DIR_B
+    PYTHONPATH=tests fingerprint.py run --sim "build/pelmaric-sim" --out DIR [--frames N]
+    PYTHONPATH=tests fingerprint.py compare DIR_A DIR_B
 
 The plays: the soak's scripted player for seeds 1 to 5, idle play (no input)
 for the same seeds, launch floods that fill every table, and the scripted
-player on client sizes other than 800 x 600. Standard library only.
+player on client sizes other than 800 x 600. Standard library and tests/lib
+(through soak.py) only.
 """
 
 import argparse
@@ -21,7 +22,6 @@ import shlex
 import subprocess
 import sys
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from soak import KEY_A, player_script  # noqa: E402
 
 OUTPUTS = ("trace.jsonl", "state.json", "audio.log")

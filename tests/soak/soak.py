@@ -9,7 +9,8 @@ stay inside their slots, waves keep following one another, the random draw
 counter and the skyline only move the way the game allows, and only the three
 effects are ever heard. Exits non-zero on the first game that breaks a rule.
 
-Standard library and tests/harness.py only; run with Debian's /usr/bin/python3.
+Standard library and tests/lib only; run with Debian's /usr/bin/python3 and
+PYTHONPATH=tests.
 """
 
 import argparse
@@ -22,8 +23,7 @@ import tempfile
 import time
 
 sys.dont_write_bytecode = True
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
-from harness import TestFailure  # noqa: E402  (a game broke one of the rules: which frame and how)
+from lib.harness import TestFailure  # noqa: E402  (a game broke one of the rules: which frame and how)
 
 KEY_A, KEY_S, KEY_D = 65, 83, 68
 LAUNCH_KEYS = (KEY_A, KEY_S, KEY_D)

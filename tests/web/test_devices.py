@@ -12,14 +12,13 @@ import sys
 import time
 
 sys.dont_write_bytecode = True
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
-from browser import (LOOK_TIMEOUT, SCREENS, START_TIMEOUT, check, frames_and_time, key_event,  # noqa: E402
+from lib.browser import (LOOK_TIMEOUT, SCREENS, START_TIMEOUT, check, frames_and_time, key_event,  # noqa: E402
                      move_mouse, page_session, press_key, site_folder, start_game, wait_for_picture, wait_until,
                      work_folder)
-from test_page import LAUNCH_S, no_console_errors, short_piece  # noqa: E402
-from test_play import LAUNCH_A, LAUNCH_D, check_stream, stream_spread  # noqa: E402
-from harness import main  # noqa: E402
+from web.test_page import LAUNCH_S, no_console_errors, short_piece  # noqa: E402
+from x11.test_play import LAUNCH_A, LAUNCH_D, check_stream, stream_spread  # noqa: E402
+from lib.harness import main  # noqa: E402
 
 TOP = os.path.abspath(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", ".."))
 AUTOPLAY = ["--autoplay-policy=no-user-gesture-required"]

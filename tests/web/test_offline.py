@@ -18,11 +18,10 @@ import sys
 import time
 
 sys.dont_write_bytecode = True
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
-from browser import (LOOK_TIMEOUT, START_TIMEOUT, QuietHandler, check, move_mouse, page_session,  # noqa: E402
+from lib.browser import (LOOK_TIMEOUT, START_TIMEOUT, QuietHandler, check, move_mouse, page_session,  # noqa: E402
                      press_key, site_folder, start_game, wait_until, work_folder)
-from harness import main  # noqa: E402
+from lib.harness import main  # noqa: E402
 
 TOP = os.path.abspath(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", ".."))
 AUTOPLAY = ["--autoplay-policy=no-user-gesture-required"]

@@ -17,14 +17,13 @@ import wave
 import zlib
 
 sys.dont_write_bytecode = True
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
-from browser import (LOOK_TIMEOUT, Shot, canvas_shot, check, frames_and_time, key_event, move_mouse,  # noqa: E402
+from lib.browser import (LOOK_TIMEOUT, Shot, canvas_shot, check, frames_and_time, key_event, move_mouse,  # noqa: E402
                      page_session, press_key, site_folder, wait_for_look, wait_for_picture, wait_until,
                      work_folder)
-from test_play import LAUNCH_D, along, check_stream, trail_and_sparks  # noqa: E402
-from test_window import check_ground_and_buildings, ground_and_buildings  # noqa: E402
-from harness import main  # noqa: E402
+from x11.test_play import LAUNCH_D, along, check_stream, trail_and_sparks  # noqa: E402
+from x11.test_window import check_ground_and_buildings, ground_and_buildings  # noqa: E402
+from lib.harness import main  # noqa: E402
 
 # The centre launch point on an 800 x 600 canvas, on the ground line (rows 545 to 555).
 LAUNCH_S = (400, 550)

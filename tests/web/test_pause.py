@@ -5,16 +5,14 @@ Each case opens its own headless Chromium on SITE_FOLDER (build-web/site);
 exit status 0 when the case holds.
 """
 
-import os
 import sys
 import time
 
 sys.dont_write_bytecode = True
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
-from browser import LOOK_TIMEOUT, START_TIMEOUT, check, page_session, press_key, site_folder, wait_until  # noqa: E402
-from test_devices import AUTOPLAY, GAMEPADS, centre_of, frames_pass, tap  # noqa: E402
-from harness import main  # noqa: E402
+from lib.browser import LOOK_TIMEOUT, START_TIMEOUT, check, page_session, press_key, site_folder, wait_until  # noqa: E402
+from web.test_devices import AUTOPLAY, GAMEPADS, centre_of, frames_pass, tap  # noqa: E402
+from lib.harness import main  # noqa: E402
 
 # A browser's autoplay rule, which headless Chromium does not apply by itself: audio
 # starts only once the page has had a gesture (a pad's button is none).

@@ -11,11 +11,10 @@ import sys
 import time
 
 sys.dont_write_bytecode = True
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
-from browser import (LOOK_TIMEOUT, START_TIMEOUT, check, move_mouse, page_session, press_key,  # noqa: E402
+from lib.browser import (LOOK_TIMEOUT, START_TIMEOUT, check, move_mouse, page_session, press_key,  # noqa: E402
                      site_folder, wait_until, work_folder)
-from harness import main, run  # noqa: E402
+from lib.harness import main, run  # noqa: E402
 
 PLAY_SECONDS = 4.0
 

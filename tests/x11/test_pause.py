@@ -10,16 +10,15 @@ is time that does not exist for the game. Each case starts its own Xvfb.
 
 import os
 import struct
-import subprocess
 import sys
 import time
 
 sys.dont_write_bytecode = True
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
-from xsession import (CONVERT, HEIGHT, WIDTH, check, game_session, move_pointer, press_key,  # noqa: E402
+from lib.xsession import (HEIGHT, WIDTH, check, game_session, move_pointer, press_key,  # noqa: E402
                       screenshot, wait_for_exit, wait_for_shot, wait_until, xdotool)
-from harness import main, work_folder  # noqa: E402
+from lib.harness import main, work_folder  # noqa: E402
+from lib.runner import run_sim  # noqa: E402
 
 SEED = 20261208
 FRAMES = 1600          # 25 s of play, longer than the cases' steps take before the game plays on
@@ -88,14 +87,7 @@ def check_runner_picture(s):
         with open(os.path.join(s.workdir, "game.stdout"), "rb") as f:
             return b"frozen" in f.read()
     check(wait_until(frozen, 120.0, 0.1), "the seeded game did not finish its frames")
-    sim = os.environ.get("PELMARIC_SIM", "")
-    check(os.access(sim, os.X_OK), f"PELMARIC_SIM does not name the runner: {sim!r}")
-    with work_folder("pelmaric-sim-") as folder:
-        png = os.path.join(folder, "picture.png")
-        subprocess.run([sim, "--seed", str(SEED), "--frames", str(FRAMES), "--screenshot", png],
-                       check=True, capture_output=True, timeout=120)
-        expected = subprocess.run([CONVERT, png, "-depth", "8", "rgb:-"], check=True, capture_output=True,
-                                  timeout=60).stdout
+    expected = run_sim(SEED, FRAMES)[0].rgb
     shot = screenshot(s)
     check((shot.width, shot.height) == (WIDTH, HEIGHT), f"the window is {shot.width} x {shot.height}")
     wrong = sum(1 for i in range(0, len(expected), 3) if shot.rgb[i:i + 3] != expected[i:i + 3])

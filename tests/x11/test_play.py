@@ -5,16 +5,14 @@ Each case starts its own Xvfb and game; exit status 0 when the case holds.
 """
 
 import math
-import os
 import sys
 import time
 
 sys.dont_write_bytecode = True
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
-from xsession import (check, game_session, grab_screen, move_pointer, move_pointer_to_screen,  # noqa: E402
+from lib.xsession import (check, game_session, grab_screen, move_pointer, move_pointer_to_screen,  # noqa: E402
                       press_key, wait_for_shot, xdotool)
-from harness import main  # noqa: E402
+from lib.harness import main  # noqa: E402
 
 # The game's launch points on an 800 x 600 client: x = 10, 400, 790, on the
 # ground line, which lies between rows 545 and 555.

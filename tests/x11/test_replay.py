@@ -13,26 +13,20 @@ import sys
 import time
 
 sys.dont_write_bytecode = True
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
-from xsession import (CONVERT, HEIGHT, WIDTH, Session, check, find_window, game_environment,  # noqa: E402
+from lib.xsession import (CONVERT, HEIGHT, WIDTH, Session, check, find_window, game_environment,  # noqa: E402
                       game_session, grab_screen, move_pointer, press_key, read_geometry, require_tools,
                       stop_process,
                       wait_for_exit, wait_until, xdotool, xserver_running)
-from harness import main, run, work_folder  # noqa: E402
-from test_pause import check_paused  # noqa: E402
+from lib.harness import main, run, work_folder  # noqa: E402
+from lib.runner import sim_path  # noqa: E402
+from x11.test_pause import check_paused  # noqa: E402
 
 # How long the played game lasts at least: a few hundred frames at 64 a second.
 PLAY_SECONDS = 5.0
 END_TIMEOUT = 60.0
 # The game's own cap on a replay file.
 MAX_BYTES = 64 << 20
-
-
-def sim():
-    path = os.environ.get("PELMARIC_SIM", "")
-    check(os.access(path, os.X_OK), f"PELMARIC_SIM does not name the runner: {path!r}")
-    return path
 
 
 def kept_games(state):
@@ -69,7 +63,7 @@ def recording(path):
 def runner_picture(replay, seed, frames, folder):
     """The runner's picture after `frames` frames of the replay, as RGB bytes."""
     png = os.path.join(folder, "sim.png")
-    done = run([sim(), "--seed", str(seed), "--frames", str(frames), "--input", replay, "--screenshot", png])
+    done = run([sim_path(), "--seed", str(seed), "--frames", str(frames), "--input", replay, "--screenshot", png])
     check(done.returncode == 0, f"the runner failed: {done.stderr}")
     return run([CONVERT, png, "-depth", "8", "rgb:-"], text=False).stdout
 
@@ -143,7 +137,7 @@ def case_kept_and_watched(binary):
         print(f"kept {os.path.basename(replay)}: {frames} frames, {len(lines)} lines, "
               f"{os.path.getsize(replay)} bytes")
 
-        verified = run([sim(), "--input", replay, "--verify"])
+        verified = run([sim_path(), "--input", replay, "--verify"])
         check(verified.returncode == 0 and verified.stdout == "matched\n",
               f"pelmaric-sim --verify: status {verified.returncode}, {verified.stdout!r} {verified.stderr!r}")
 
@@ -170,7 +164,7 @@ def idle_replay(binary, folder, frames):
     own --state (the digest is the 64-bit FNV-1a of that file)."""
     replay = os.path.join(folder, "idle.replay")
     state = os.path.join(folder, "state.json")
-    done = run([sim(), "--seed", "5", "--frames", str(frames), "--state", state])
+    done = run([sim_path(), "--seed", "5", "--frames", str(frames), "--state", state])
     check(done.returncode == 0, done.stderr)
     digest = 14695981039346656037
     with open(state, "rb") as f:
@@ -180,7 +174,7 @@ def idle_replay(binary, folder, frames):
     with open(replay, "w") as f:
         f.write(f"# pelmaric replay 1\n# version {version}\n# seed 5\n# size 800x600\n"
                 f"# frames {frames}\n# digest {digest:016x}\n")
-    verified = run([sim(), "--input", replay, "--verify"])
+    verified = run([sim_path(), "--input", replay, "--verify"])
     check(verified.returncode == 0, f"the runner does not verify it: {verified.stdout} {verified.stderr}")
     return replay
 
@@ -248,7 +242,7 @@ def case_refused(binary):
                   done.stderr.startswith(f"pelmaric: cannot replay {path}: ") and reason in done.stderr,
                   f"{name}: status {done.returncode}, stderr {done.stderr!r}")
             if name != "small":
-                verified = run([sim(), "--input", path, "--verify"])
+                verified = run([sim_path(), "--input", path, "--verify"])
                 check(verified.returncode == 2 and reason in verified.stderr,
                       f"{name}, runner: status {verified.returncode}, stderr {verified.stderr!r}")
             print(f"{name}: refused in {time.monotonic() - started:.2f} s: {done.stderr.strip()}")

@@ -10,17 +10,15 @@ Each case starts its own Xvfb; exit status 0 when the case holds.
 import math
 import operator
 import os
-import subprocess
 import sys
-import tempfile
 
 sys.dont_write_bytecode = True
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
-from xsession import (CONVERT, HEIGHT, WIDTH, Shot, check, game_session, grab_screen,  # noqa: E402
+from lib.xsession import (HEIGHT, WIDTH, Shot, check, game_session, grab_screen,  # noqa: E402
                       move_pointer_to_screen, press_key, read_geometry, size_hints, wait_until, xdotool)
-from test_play import LAUNCH_A, along, trail_and_sparks, watch_burst  # noqa: E402
-from harness import main  # noqa: E402
+from x11.test_play import LAUNCH_A, along, trail_and_sparks, watch_burst  # noqa: E402
+from lib.harness import main  # noqa: E402
+from lib.runner import run_sim  # noqa: E402
 
 SEED = 424242
 FRAMES = 300          # about 5 s of play: missiles and their trails in the sky
@@ -73,16 +71,9 @@ def mix(a, b, w):
 
 def sim_picture():
     """The runner's final picture of the seeded game, as 600 rows of 800 RGB pixels (bytes)."""
-    sim = os.environ.get("PELMARIC_SIM", "")
-    check(os.access(sim, os.X_OK), f"PELMARIC_SIM does not name the runner: {sim!r}")
-    with tempfile.TemporaryDirectory(prefix="pelmaric-sim-") as folder:
-        png = os.path.join(folder, "picture.png")
-        subprocess.run([sim, "--seed", str(SEED), "--frames", str(FRAMES), "--screenshot", png],
-                       check=True, capture_output=True, timeout=120)
-        raw = subprocess.run([CONVERT, png, "-depth", "8", "rgb:-"], check=True, capture_output=True,
-                             timeout=60).stdout
-    check(len(raw) == WIDTH * HEIGHT * 3, f"the runner's picture has {len(raw)} bytes")
-    return [raw[y * WIDTH * 3:(y + 1) * WIDTH * 3] for y in range(HEIGHT)]
+    shot, _ = run_sim(SEED, FRAMES)
+    check((shot.width, shot.height) == (WIDTH, HEIGHT), f"the runner's picture is {shot.width} x {shot.height}")
+    return [shot.rgb[y * WIDTH * 3:(y + 1) * WIDTH * 3] for y in range(HEIGHT)]
 
 
 def expected_window(picture, dw, dh):

@@ -5,15 +5,14 @@ SDL has no window surface for these screens; the game must show its picture
 all the same, in the right colours as far as the screen can hold them.
 """
 
-import os
 import sys
 
 sys.dont_write_bytecode = True
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
-from xsession import (GROUND, HEIGHT, WIDTH, Shot, check, game_session, move_pointer,  # noqa: E402
-                      move_pointer_to_screen, press_key, sky_colour, wait_for_exit, wait_for_shot)
-from harness import main  # noqa: E402
+from lib.xsession import (GROUND, HEIGHT, WIDTH, Shot, check, game_session, move_pointer,  # noqa: E402
+                          move_pointer_to_screen, press_key, wait_for_exit, wait_for_shot)
+from lib.harness import main  # noqa: E402
+from lib.runner import sky_colour  # noqa: E402
 
 SKY_ROWS = range(0, 471)
 GROUND_ROWS = range(560, 600)

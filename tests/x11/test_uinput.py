@@ -14,11 +14,10 @@ import subprocess
 import sys
 
 sys.dont_write_bytecode = True
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
-from xsession import check, game_session, move_pointer, wait_for_exit, wait_for_shot, wait_until  # noqa: E402
-from test_play import LAUNCH_D, LOOK_TIMEOUT, check_stream  # noqa: E402
-from harness import Skip, main  # noqa: E402
+from lib.xsession import check, game_session, move_pointer, wait_for_exit, wait_for_shot, wait_until  # noqa: E402
+from x11.test_play import LAUNCH_D, LOOK_TIMEOUT, check_stream  # noqa: E402
+from lib.harness import Skip, main  # noqa: E402
 
 UNSHARE = "/usr/bin/unshare"
 INSIDE = "PELMARIC_UINPUT_NAMESPACE"

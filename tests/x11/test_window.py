@@ -11,15 +11,15 @@ import sys
 
 # Keep the source folder free of compiled caches.
 sys.dont_write_bytecode = True
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
-from xsession import (CAPTION, GROUND, HEIGHT, WIDTH, Session, check, covering_window, find_window,  # noqa: E402
-                      cursor_is_invisible, game_environment, game_session, match_sky, move_pointer,
-                      move_pointer_to_screen, press_key, read_geometry, send_close_request, size_hints, sky_colour,
-                      start_game, stop_process, wait_for_exit, wait_for_shot, wait_until, window_property, xdotool,
-                      xserver_running)
-from test_scaling import crosshair_on, layout_for, purest  # noqa: E402
-from harness import main  # noqa: E402
+from lib.xsession import (CAPTION, GROUND, HEIGHT, WIDTH, Session, check, covering_window, find_window,  # noqa: E402
+                          cursor_is_invisible, game_environment, game_session, move_pointer,
+                          move_pointer_to_screen, press_key, read_geometry, send_close_request, size_hints,
+                          start_game, stop_process, wait_for_exit, wait_for_shot, wait_until, window_property, xdotool,
+                          xserver_running)
+from lib.runner import match_sky, sky_colour  # noqa: E402
+from x11.test_scaling import crosshair_on, layout_for, purest  # noqa: E402
+from lib.harness import main  # noqa: E402
 
 # How long the game may take to be gone after Esc, a close request or the
 # loss of its window or display: it goes at its next frame, but a loaded

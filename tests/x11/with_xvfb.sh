@@ -5,5 +5,5 @@
 # XVFB_SCREEN gives another screen, such as 3840x2160x24. The command sees
 # DISPLAY set to the new server, silent SDL audio and no session bus; its exit
 # status is the script's. The server is started as every window test starts
-# it, by xsession.py.
-exec /usr/bin/python3 "$(dirname "$0")/xsession.py" ${XVFB_SCREEN:+--screen "$XVFB_SCREEN"} "$@"
+# it, by tests/lib/xsession.py.
+PYTHONPATH="$(cd "$(dirname "$0")/.." && pwd)" exec /usr/bin/python3 -m lib.xsession ${XVFB_SCREEN:+--screen "$XVFB_SCREEN"} "$@"

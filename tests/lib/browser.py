@@ -23,10 +23,9 @@ import threading
 import zlib
 
 sys.dont_write_bytecode = True
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "x11"))
 
-from xsession import Shot  # noqa: E402
-from harness import TestFailure, check, wait_for_look, wait_until, work_folder  # noqa: E402,F401
+from .xsession import Shot  # noqa: E402
+from .harness import TestFailure, check, wait_for_look, wait_until, work_folder  # noqa: E402,F401
 
 CHROMIUM = "/usr/bin/chromium"
 CHROMEDRIVER = "/usr/bin/chromedriver"

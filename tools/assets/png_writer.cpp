@@ -1,5 +1,5 @@
 // png_writer.cpp -- a minimal PNG encoder: scanlines deflated by zlib, or stored.
-#include "tools/png_writer.h"
+#include "tools/assets/png_writer.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "platform/event_text.h"
+#include "tools/runner/sim_failure.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -17,23 +18,17 @@ struct Options {
     std::string input, state, trace, audio_log, screenshot;
 };
 
-// Bad arguments or input: exit 2, nothing runs.
-struct BadArguments {
-    std::string message;
-    bool show_usage;
-};
-
 // The longest input line taken, its line end left out. A valid line is well
 // under a hundred bytes; the cap keeps a file with no line ends from filling
 // memory.
 constexpr size_t kMaxInputLineBytes = 4096;
 
 // Called by main with its arguments (--help already handled); throws
-// BadArguments. Touches no file.
+// SimFailure (kBadInput). Touches no file.
 Options parse_options(int argc, char** argv);
 
 // Called by main for --input: the events of the file at `path`, ordered by
-// frame (file order within a frame). Throws BadArguments naming the file, or
+// frame (file order within a frame). Throws SimFailure (kBadInput) naming the file, or
 // the first bad line by number.
 std::vector<TimedEvent> read_input(const std::string& path);
 

@@ -1,17 +1,12 @@
 // sim_outputs.h -- pelmaric-sim's output files: each opened before the first frame, all put in place together.
 #pragma once
 
-#include "tools/sim_args.h"
+#include "tools/runner/sim_args.h"
 
 #include <sys/types.h>
 
 #include <cstdio>
 #include <string>
-
-// An output could not be written: exit 1.
-struct WriteFailed {
-    std::string message;
-};
 
 // How an output reaches its file.
 enum class OutputWay {
@@ -49,15 +44,15 @@ struct Outputs {
     Output trace, audio, state, screenshot;
     Output* all[4] = {&trace, &audio, &state, &screenshot};
 
-    // Called by run() before the first frame. Throws BadArguments (nothing
-    // written, nothing left behind) for an output that cannot be written, a
-    // closed descriptor, or two options naming one file.
+    // Called by run() before the first frame. Throws SimFailure, kBadInput
+    // (nothing written, nothing left behind), for an output that cannot be
+    // written, a closed descriptor, or two options naming one file.
     void open(const Options& o);
-    // Called after every frame: throws WriteFailed naming the first output
-    // that lost a write.
+    // Called after every frame: throws SimFailure, kOutputFailed, naming the
+    // first output that lost a write.
     void check() const;
     // Called by run() at the end: closes every output and puts each in place,
-    // or throws WriteFailed with every replaced file as it was.
+    // or throws SimFailure, kOutputFailed, with every replaced file as it was.
     void commit();
     // Called by main on any failure: takes away every temporary file.
     void discard();

@@ -1,8 +1,8 @@
 # assets.cmake -- builds make_assets and runs it to write the game's sounds and music beside the game.
 #
 # Nothing here is copied in: the three WAV effects and MUSIC4.MID are
-# synthesised by tools/make_assets from seeded noise and the score in
-# tools/music_score.h, and rewritten whenever any of those sources change.
+# synthesised by tools/assets/make_assets from seeded noise and the score in
+# tools/assets/music_score.h, and rewritten whenever any of those sources change.
 file(GLOB PELMARIC_ASSET_TOOL_SOURCES CONFIGURE_DEPENDS
   ${CMAKE_CURRENT_LIST_DIR}/make_assets.cpp
   ${CMAKE_CURRENT_LIST_DIR}/asset_*.cpp)

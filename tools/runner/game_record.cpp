@@ -1,5 +1,5 @@
 // game_record.cpp -- the runner's records of a game: the state file and the trace lines.
-#include "tools/game_record.h"
+#include "tools/runner/game_record.h"
 
 #include "platform/memory/memory_platform.h"
 #include "shell/game_state.h"

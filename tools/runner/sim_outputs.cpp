@@ -1,12 +1,12 @@
-// sim_outputs.cpp -- pelmaric-sim's output files: found, opened, written and put in place whole or not at all.
-#include "tools/sim_outputs.h"
+// sim_outputs.cpp -- pelmaric-sim's output files: opened where their names lead, written, and put in place whole or not at all.
+#include "tools/runner/sim_outputs.h"
+#include "tools/runner/output_path.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <climits>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
@@ -18,7 +18,6 @@
 // Emscripten keeps a umask of its own with every bit set, which would create
 // every output with mode 0000: the mask that counts is Node's, the user's.
 EM_JS(int, host_umask, (), { return process.umask(); });
-EM_JS(int, host_pid, (), { return process.pid; });
 // The Node process's own descriptor `fd` (Emscripten's 0 to 2 are those): 1
 // a regular file, its device and inode put in ids[0] and ids[1]; 0 anything
 // else; -1 not open.
@@ -38,16 +37,6 @@ EM_JS(void, host_stream_unseekable, (int fd), { FS.getStream(fd).seekable = fals
 #endif
 
 namespace {
-
-std::string reason(int error) { return std::strerror(error); }
-
-// A file's identity, for telling that two names lead to one file.
-struct FileId {
-    bool known = false;
-    double device = 0, inode = 0;
-};
-
-bool same_file(const FileId& a, const FileId& b) { return a.known && b.known && a.device == b.device && a.inode == b.inode; }
 
 mode_t g_umask = 022;
 #ifndef __EMSCRIPTEN__
@@ -110,166 +99,31 @@ void clean_up_and_die(int signal_number)
 }
 #endif
 
-// ---- Names ------------------------------------------------------------------------
-// Where a name leads: an open descriptor, or a path with no links in it.
-struct Resolved {
-    int descriptor = -1;
-    std::string path; // absolute
-    bool exists = false;
-    struct stat st = {};
-};
-
-int own_pid()
-{
-#ifdef __EMSCRIPTEN__
-    return host_pid();
-#else
-    return int(getpid());
-#endif
-}
-
-// The number `text` spells in decimal digits alone, or -1.
-int whole_number(const std::string& text)
-{
-    if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != std::string::npos)
-        return -1;
-    return std::atoi(text.c_str());
-}
-
-// The descriptor an absolute, link-free name stands for, or -1. Followed as a
-// link, such a name would give the file behind the descriptor, the
-// pseudo-name of a pipe, or a deleted file's old name, none of which is the
-// file the caller means.
-int descriptor_named(const std::string& name)
-{
-    if (name == "/dev/stdin")
-        return 0;
-    if (name == "/dev/stdout")
-        return 1;
-    if (name == "/dev/stderr")
-        return 2;
-    std::string::size_type slash = name.rfind('/');
-    std::string folder = name.substr(0, slash);
-    int number = whole_number(name.substr(slash + 1));
-    if (number < 0)
-        return -1;
-    const std::string pid = "/proc/" + std::to_string(own_pid());
-    if (folder == "/dev/fd" || folder == "/proc/self/fd" || folder == "/proc/thread-self/fd" || folder == pid + "/fd")
-        return number;
-    // A thread's own view: /proc/PID/task/TID/fd.
-    if (folder.rfind(pid + "/task/", 0) == 0 && folder.size() > 3 && folder.compare(folder.size() - 3, 3, "/fd") == 0 &&
-        whole_number(folder.substr(pid.size() + 6, folder.size() - 3 - pid.size() - 6)) >= 0)
-        return number;
-    return -1;
-}
-
-// Follows `given` as the system would, a component and a link at a time,
-// stopping at a name that stands for an open descriptor. Throws the errno.
-Resolved resolve(const std::string& given)
-{
-    // An output is a file: a name ending in a slash can only be a folder.
-    if (given.back() == '/')
-        throw EISDIR;
-    std::vector<std::string> rest; // components still to walk, the next last
-    auto push_path = [&rest](const std::string& path) {
-        std::string::size_type end = path.size();
-        while (end > 0) {
-            std::string::size_type slash = path.rfind('/', end - 1);
-            std::string::size_type start = slash == std::string::npos ? 0 : slash + 1;
-            if (end > start)
-                rest.push_back(path.substr(start, end - start));
-            if (slash == std::string::npos)
-                break;
-            end = slash;
-        }
-    };
-    std::string done; // the folder reached so far, absolute; "" for the root
-    if (given[0] != '/') {
-        char cwd[PATH_MAX];
-        if (getcwd(cwd, sizeof cwd) == nullptr)
-            throw errno;
-        if (std::strcmp(cwd, "/") != 0)
-            done = cwd;
-    }
-    push_path(given);
-    int links = 0;
-    Resolved r;
-    while (!rest.empty()) {
-        std::string part = rest.back();
-        rest.pop_back();
-        if (part == ".")
-            continue;
-        if (part == "..") {
-            done.erase(done.rfind('/') == std::string::npos ? 0 : done.rfind('/'));
-            continue;
-        }
-        std::string next = done + "/" + part;
-        if (rest.empty()) {
-            r.descriptor = descriptor_named(next);
-            if (r.descriptor >= 0)
-                return r;
-        }
-        struct stat st;
-        if (lstat(next.c_str(), &st) != 0) {
-            if (errno == ENOENT && rest.empty()) {
-                r.path = next;
-                return r;
-            }
-            throw errno;
-        }
-        if (S_ISLNK(st.st_mode)) {
-            if (++links > 40)
-                throw ELOOP;
-            std::vector<char> text(PATH_MAX + 1);
-            ssize_t n = readlink(next.c_str(), text.data(), PATH_MAX);
-            if (n < 0)
-                throw errno;
-            if (n == 0)
-                throw ENOENT;
-            std::string link(text.data(), size_t(n));
-            if (link[0] == '/')
-                done.clear();
-            push_path(link);
-            continue;
-        }
-        if (!rest.empty() && !S_ISDIR(st.st_mode))
-            throw ENOTDIR;
-        done = next;
-        if (rest.empty()) {
-            r.path = done;
-            r.exists = true;
-            r.st = st;
-            return r;
-        }
-    }
-    // Nothing left after "." or "..": a folder.
-    throw EISDIR;
-}
-
 // ---- Opening ----------------------------------------------------------------------
-// Where the descriptor `fd` leads; throws the errno when it is not open for writing.
-FileId check_descriptor(int fd)
+// Where the descriptor `fd` leads, in `id`: 0, or EBADF when it is not open
+// for writing.
+int check_descriptor(int fd, FileId& id)
 {
-    FileId id;
+    id = FileId{};
 #ifdef __EMSCRIPTEN__
     // Only Emscripten's first three descriptors are the Node process's own.
     double ids[2];
     int kind = fd <= 2 ? host_descriptor(fd, ids) : -1;
     if (kind < 0)
-        throw EBADF;
+        return EBADF;
     if (kind == 1)
         id = FileId{true, ids[0], ids[1]};
 #else
     struct stat st;
     if ((fd <= 2 && g_standard_closed[fd]) || fstat(fd, &st) != 0)
-        throw EBADF;
+        return EBADF;
     int flags = fcntl(fd, F_GETFL);
     if (flags < 0 || (flags & O_ACCMODE) == O_RDONLY)
-        throw EBADF;
+        return EBADF;
     if (S_ISREG(st.st_mode))
         id = FileId{true, double(st.st_dev), double(st.st_ino)};
 #endif
-    return id;
+    return 0;
 }
 
 // A temporary file beside `target`, named after it, at most 255 bytes.
@@ -306,7 +160,9 @@ void take_over_mode(int fd, const Resolved& old)
 
 void open_one(Output& out, const Resolved& r)
 {
-    auto refuse = [&out](int error) { throw BadArguments{"cannot write " + out.path + ": " + reason(error), false}; };
+    auto refuse = [&out](int error) {
+        throw SimFailure{kBadInput, "cannot write " + out.path + ": " + reason(error), false};
+    };
     if (r.descriptor >= 0) {
         // Written where the descriptor stands, never reopened or truncated:
         // a shell's log keeps what came before and gets what comes after.
@@ -441,15 +297,13 @@ void Outputs::open(const Options& o)
         out.path = *paths[i];
         if (out.path.empty())
             continue;
-        try {
-            where[i] = resolve(out.path);
-            if (where[i].descriptor >= 0)
-                ids[i] = check_descriptor(where[i].descriptor);
-            else if (where[i].exists && S_ISREG(where[i].st.st_mode))
-                ids[i] = FileId{true, double(where[i].st.st_dev), double(where[i].st.st_ino)};
-        } catch (int error) {
-            throw BadArguments{"cannot write " + out.path + ": " + reason(error), false};
-        }
+        int error = resolve_output_path(out.path, where[i]);
+        if (error == 0 && where[i].descriptor >= 0)
+            error = check_descriptor(where[i].descriptor, ids[i]);
+        else if (error == 0 && where[i].exists && S_ISREG(where[i].st.st_mode))
+            ids[i] = FileId{true, double(where[i].st.st_dev), double(where[i].st.st_ino)};
+        if (error != 0)
+            throw SimFailure{kBadInput, "cannot write " + out.path + ": " + reason(error), false};
     }
     // Two outputs in one file would leave one of them lost. A terminal, a
     // pipe or /dev/null may well take several.
@@ -461,7 +315,7 @@ void Outputs::open(const Options& o)
                          (!where[i].exists || S_ISREG(where[i].st.st_mode)) &&
                          (!where[j].exists || S_ISREG(where[j].st.st_mode));
             if (same_file(ids[i], ids[j]) || (files && where[i].path == where[j].path))
-                throw BadArguments{std::string(option_of(*this, *all[i])) + " " + all[i]->path + " and " +
+                throw SimFailure{kBadInput, std::string(option_of(*this, *all[i])) + " " + all[i]->path + " and " +
                                        option_of(*this, *all[j]) + " " + all[j]->path + " name one file",
                                    true};
         }
@@ -474,7 +328,7 @@ void Outputs::check() const
 {
     for (const Output* o : all)
         if (o->error != 0)
-            throw WriteFailed{"cannot write " + o->path + ": " + reason(o->error)};
+            throw SimFailure{kOutputFailed, "cannot write " + o->path + ": " + reason(o->error)};
 }
 
 void Outputs::discard()
@@ -506,9 +360,9 @@ void Outputs::commit()
         if (o->way != OutputWay::Replace)
             continue;
         if (lstat(o->temporary.c_str(), &st) != 0)
-            throw WriteFailed{"cannot write " + o->path + ": " + reason(errno)};
+            throw SimFailure{kOutputFailed, "cannot write " + o->path + ": " + reason(errno)};
         if (lstat(o->target.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
-            throw WriteFailed{"cannot write " + o->path + ": " + reason(EISDIR)};
+            throw SimFailure{kOutputFailed, "cannot write " + o->path + ": " + reason(EISDIR)};
     }
 
     // Each old file is kept aside under a second name until every output is
@@ -550,7 +404,7 @@ void Outputs::commit()
             else if (!r.aside.empty() && unlink(r.aside.c_str()) == 0)
                 forget(r.aside);
             put_back();
-            throw WriteFailed{"cannot write " + o->path + ": " + reason(e)};
+            throw SimFailure{kOutputFailed, "cannot write " + o->path + ": " + reason(e)};
         }
         forget(o->temporary);
         o->temporary.clear();

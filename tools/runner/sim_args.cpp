@@ -1,31 +1,13 @@
 // sim_args.cpp -- reads pelmaric-sim's options and its input script.
-#include "tools/sim_args.h"
+#include "tools/runner/sim_args.h"
+#include "tools/whole_number.h"
 
 #include <sys/stat.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdlib>
-#include <cstring>
 
 namespace {
-
-std::string reason(int error) { return std::strerror(error); }
-
-// Parsed as long long: a long has only 32 bits where the runner is built as
-// WebAssembly, too few for a seed.
-bool parse_long(const std::string& text, long long min, long long max, long long& out)
-{
-    if (text.empty() || text.find_first_not_of("+-0123456789") != std::string::npos)
-        return false;
-    errno = 0;
-    char* end = nullptr;
-    long long v = std::strtoll(text.c_str(), &end, 10);
-    if (errno != 0 || *end != '\0' || v < min || v > max)
-        return false;
-    out = v;
-    return true;
-}
 
 // The start of a bad line as it may go to a terminal: at most 80 bytes, up to
 // any NUL, control bytes written as \xHH.
@@ -59,34 +41,34 @@ Options parse_options(int argc, char** argv)
         std::string name = argv[i];
         auto value = [&]() -> std::string {
             if (i + 1 >= argc)
-                throw BadArguments{"option " + name + " needs a value", true};
+                throw SimFailure{kBadInput, "option " + name + " needs a value", true};
             return argv[++i];
         };
         auto path = [&]() -> std::string {
             std::string v = value();
             if (v.empty())
-                throw BadArguments{"option " + name + " needs a file name, not an empty string", true};
+                throw SimFailure{kBadInput, "option " + name + " needs a file name, not an empty string", true};
             return v;
         };
         if (name == "--seed") {
             long long v;
-            if (!parse_long(value(), 0, 4294967295LL, v))
-                throw BadArguments{"--seed takes a whole number from 0 to 4294967295", true};
+            if (!read_whole_number(value(), 0, 4294967295LL, v))
+                throw SimFailure{kBadInput, "--seed takes a whole number from 0 to 4294967295", true};
             o.seed = uint32_t(v);
             o.have_seed = true;
         } else if (name == "--frames") {
             long long frames;
-            if (!parse_long(value(), 0, 1000000000LL, frames))
-                throw BadArguments{"--frames takes a whole number from 0", true};
+            if (!read_whole_number(value(), 0, 1000000000LL, frames))
+                throw SimFailure{kBadInput, "--frames takes a whole number from 0", true};
             o.frames = long(frames);
             o.have_frames = true;
         } else if (name == "--size") {
             std::string v = value();
             size_t x = v.find('x');
             long long w, h;
-            if (x == std::string::npos || !parse_long(v.substr(0, x), 1, 8192, w) ||
-                !parse_long(v.substr(x + 1), 1, 8192, h))
-                throw BadArguments{"--size takes WxH, each from 1 to 8192, as in 800x600", true};
+            if (x == std::string::npos || !read_whole_number(v.substr(0, x), 1, 8192, w) ||
+                !read_whole_number(v.substr(x + 1), 1, 8192, h))
+                throw SimFailure{kBadInput, "--size takes WxH, each from 1 to 8192, as in 800x600", true};
             o.width = int(w);
             o.height = int(h);
             o.have_size = true;
@@ -104,20 +86,21 @@ Options parse_options(int argc, char** argv)
             o.screenshot = path();
         } else {
             // Quoted like a bad line: an argument may be anything.
-            throw BadArguments{"unknown option " + quote(name), true};
+            throw SimFailure{kBadInput, "unknown option " + quote(name), true};
         }
     }
     if (o.verify) {
         if (o.input.empty())
-            throw BadArguments{"--verify needs --input, the replay to verify", true};
+            throw SimFailure{kBadInput, "--verify needs --input, the replay to verify", true};
         if (o.have_seed || o.have_frames || o.have_size)
-            throw BadArguments{"--verify takes the seed, the frames and the size from the replay: give none", true};
+            throw SimFailure{kBadInput, "--verify takes the seed, the frames and the size from the replay: give none",
+                             true};
         return o;
     }
     if (!o.have_seed)
-        throw BadArguments{"--seed is required", true};
+        throw SimFailure{kBadInput, "--seed is required", true};
     if (!o.have_frames)
-        throw BadArguments{"--frames is required", true};
+        throw SimFailure{kBadInput, "--frames is required", true};
     return o;
 }
 
@@ -133,13 +116,13 @@ std::vector<TimedEvent> read_events(FILE* in, const std::string& name)
         while ((c = std::getc(in)) != EOF && c != '\n' && c != '\0' && line.size() <= kMaxInputLineBytes)
             line += char(c);
         if (c == EOF && std::ferror(in))
-            throw BadArguments{"cannot read input file " + name + ": " + reason(errno ? errno : EIO), false};
+            throw SimFailure{kBadInput, "cannot read input file " + name + ": " + reason(errno ? errno : EIO), false};
         if (c == EOF && line.empty())
             break;
         ++number;
         std::string where = "input line " + std::to_string(number) + ": ";
         if (line.size() > kMaxInputLineBytes)
-            throw BadArguments{where + quote(line) + ": longer than " + std::to_string(kMaxInputLineBytes) +
+            throw SimFailure{kBadInput, where + quote(line) + ": longer than " + std::to_string(kMaxInputLineBytes) +
                                    " bytes",
                                false};
         // A NUL ends the reading: the line is refused for it, and a file of
@@ -150,7 +133,7 @@ std::vector<TimedEvent> read_events(FILE* in, const std::string& name)
         switch (read_event_line(line.data(), line.size(), t, why)) {
         case LineRead::Event: events.push_back(t); break;
         case LineRead::Nothing: break;
-        case LineRead::Malformed: throw BadArguments{where + quote(line) + ": " + why, false};
+        case LineRead::Malformed: throw SimFailure{kBadInput, where + quote(line) + ": " + why, false};
         }
         if (c == EOF)
             break;
@@ -165,12 +148,12 @@ std::vector<TimedEvent> read_input(const std::string& path)
 {
     struct stat st;
     if (stat(path.c_str(), &st) != 0)
-        throw BadArguments{"cannot read input file " + path + ": " + reason(errno), false};
+        throw SimFailure{kBadInput, "cannot read input file " + path + ": " + reason(errno), false};
     if (S_ISDIR(st.st_mode))
-        throw BadArguments{"cannot read input file " + path + ": " + reason(EISDIR), false};
+        throw SimFailure{kBadInput, "cannot read input file " + path + ": " + reason(EISDIR), false};
     FILE* in = std::fopen(path.c_str(), "rb");
     if (!in)
-        throw BadArguments{"cannot read input file " + path + ": " + reason(errno), false};
+        throw SimFailure{kBadInput, "cannot read input file " + path + ": " + reason(errno), false};
     try {
         std::vector<TimedEvent> events = read_events(in, path);
         std::fclose(in);

@@ -4,10 +4,10 @@
 // <folder>/<size>.png for each size, drawn by platform/icon_art.cpp, the code
 // that also draws the window's icon.
 #include "platform/icon_art.h"
-#include "tools/png_writer.h"
+#include "tools/assets/png_writer.h"
+#include "tools/whole_number.h"
 
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -18,11 +18,12 @@ int main(int argc, char** argv)
         return 2;
     }
     for (int i = 2; i < argc; ++i) {
-        const int size = std::atoi(argv[i]);
-        if (size < 16 || size > 1024) {
+        long long asked;
+        if (!read_whole_number(argv[i], 16, 1024, asked)) {
             std::fprintf(stderr, "make_icons: bad size %s\n", argv[i]);
             return 2;
         }
+        const int size = int(asked);
         std::vector<uint8_t> rgba(size_t(size) * size * 4);
         draw_icon(size, rgba.data());
         const std::string path = std::string(argv[1]) + "/" + argv[i] + ".png";

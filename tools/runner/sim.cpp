@@ -17,10 +17,10 @@
 #include "platform/core/picture.h"
 #include "platform/core/replay_file.h"
 #include "shell/game_loop.h"
-#include "tools/game_record.h"
-#include "tools/png_writer.h"
-#include "tools/sim_args.h"
-#include "tools/sim_outputs.h"
+#include "tools/runner/game_record.h"
+#include "tools/assets/png_writer.h"
+#include "tools/runner/sim_args.h"
+#include "tools/runner/sim_outputs.h"
 
 #include <cerrno>
 #include <cinttypes>
@@ -91,7 +91,7 @@ Replay read_replay_options(Options& o)
     Replay replay;
     std::string bytes, why;
     if (!read_replay_file(o.input.c_str(), bytes, why) || !read_replay(bytes.data(), bytes.size(), replay, why))
-        throw BadArguments{"cannot verify " + o.input + ": " + why, false};
+        throw SimFailure{kBadInput, "cannot verify " + o.input + ": " + why, false};
     o.seed = replay.head.seed;
     o.frames = replay.frames;
     o.width = replay.head.width;
@@ -157,7 +157,7 @@ int run(Options o, Outputs& out)
                     replay.frames, replay.digest, frames_run, digest);
     // A verdict nobody could read is no match.
     if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
-        std::fprintf(stderr, "pelmaric-sim: cannot write the verdict: %s\n", std::strerror(errno ? errno : EIO));
+        std::fprintf(stderr, "pelmaric-sim: cannot write the verdict: %s\n", reason(errno ? errno : EIO).c_str());
         return 1;
     }
     return matched ? 0 : 1;
@@ -181,20 +181,16 @@ int main(int argc, char** argv)
     Outputs out;
     try {
         return run(parse_options(argc, argv), out);
-    } catch (const BadArguments& f) {
+    } catch (const SimFailure& f) {
         out.discard();
         std::fprintf(stderr, "pelmaric-sim: %s\n", f.message.c_str());
         if (f.show_usage)
             std::fputs(kUsage, stderr);
-        return 2;
-    } catch (const WriteFailed& f) {
-        out.discard();
-        std::fprintf(stderr, "pelmaric-sim: %s\n", f.message.c_str());
-        return 1;
+        return f.status;
     } catch (const std::bad_alloc&) {
         out.discard();
         std::fputs(reading_input ? "pelmaric-sim: out of memory reading the input\n" : "pelmaric-sim: out of memory\n",
                    stderr);
-        return reading_input ? 2 : 1;
+        return reading_input ? kBadInput : kOutputFailed;
     }
 }

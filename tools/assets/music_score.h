@@ -87,6 +87,38 @@ struct Section {
     std::vector<const char*> drums;
 };
 
+// The theme's bass and chords, played under both tunes of A and A'.
+struct Theme {
+    std::vector<const char*> bass;
+    std::vector<const char*> pad;
+};
+
+inline const Theme kTheme = {
+    {"D2 D2 D3 D2 D2 D2 C3 D2",
+     "D2 D2 D3 D2 D2 D2 A2 C3",
+     "Bb1 Bb1 Bb2 Bb1 Bb1 Bb1 A2 Bb1",
+     "A1 A1 A2 A1 A1 A1 G2 E2",
+
+     "D2 D2 D3 D2 D2 D2 C3 D2",
+     "D2 D2 D3 D2 D2 D2 F2 E2",
+     "G1 G1 G2 G1 G1 G1 F2 G1",
+     "A1 A1 A2 A1 C#2 C#2 E2 C#2",
+
+     "Bb1 Bb1 Bb2 Bb1 Bb1 Bb1 A2 Bb1",
+     "C2 C2 C3 C2 C2 C2 Bb2 C2",
+     "D2 D2 D3 D2 D2 D2 C3 D2",
+     "D2 D2 D3 D2 F2 F2 A2 F2",
+
+     "G1 G1 G2 G1 G1 G1 F2 G1",
+     "Bb1 Bb1 Bb2 Bb1 Bb1 Bb1 C2 D2",
+     "A1 A1 A2 A1 A1 A1 G2 A1",
+     "A1 A1 A1 A1 C#2 C#2 E2 G2"},
+    {"Dm", "Dm", "Bb", "A",
+     "Dm", "Dm", "Gm", "A",
+     "Bb", "C", "Dm", "Dm",
+     "Gm", "Bb", "A", "A7"},
+};
+
 inline const std::vector<Section> kForm = {
     {"intro",
      {"D2 D2 D2 D2 D2 D2 D2 D2",
@@ -101,25 +133,7 @@ inline const std::vector<Section> kForm = {
      {"tick", "tick", "build", "fill"}},
 
     {"A",
-     {"D2 D2 D3 D2 D2 D2 C3 D2",
-      "D2 D2 D3 D2 D2 D2 A2 C3",
-      "Bb1 Bb1 Bb2 Bb1 Bb1 Bb1 A2 Bb1",
-      "A1 A1 A2 A1 A1 A1 G2 E2",
-
-      "D2 D2 D3 D2 D2 D2 C3 D2",
-      "D2 D2 D3 D2 D2 D2 F2 E2",
-      "G1 G1 G2 G1 G1 G1 F2 G1",
-      "A1 A1 A2 A1 C#2 C#2 E2 C#2",
-
-      "Bb1 Bb1 Bb2 Bb1 Bb1 Bb1 A2 Bb1",
-      "C2 C2 C3 C2 C2 C2 Bb2 C2",
-      "D2 D2 D3 D2 D2 D2 C3 D2",
-      "D2 D2 D3 D2 F2 F2 A2 F2",
-
-      "G1 G1 G2 G1 G1 G1 F2 G1",
-      "Bb1 Bb1 Bb2 Bb1 Bb1 Bb1 C2 D2",
-      "A1 A1 A2 A1 A1 A1 G2 A1",
-      "A1 A1 A1 A1 C#2 C#2 E2 G2"},
+     kTheme.bass,
      {"- - D5 - . . E5 F5",
       "E5 - D5 - . . . .",
       "F5 - - G5 F5 - D5 -",
@@ -139,10 +153,7 @@ inline const std::vector<Section> kForm = {
       "F5 - G5 - F5 - D5 -",
       "E5 - - - . . C#5 -",
       "E5 - - - . . . ."},
-     {"Dm", "Dm", "Bb", "A",
-      "Dm", "Dm", "Gm", "A",
-      "Bb", "C", "Dm", "Dm",
-      "Gm", "Bb", "A", "A7"},
+     kTheme.pad,
      {"crash", "drive", "drive", "drive",
       "drive", "drive", "drive", "push",
       "drive", "drive", "drive", "push",
@@ -175,25 +186,7 @@ inline const std::vector<Section> kForm = {
       "drive", "drive", "push", "fill"}},
 
     {"A'",
-     {"D2 D2 D3 D2 D2 D2 C3 D2",
-      "D2 D2 D3 D2 D2 D2 A2 C3",
-      "Bb1 Bb1 Bb2 Bb1 Bb1 Bb1 A2 Bb1",
-      "A1 A1 A2 A1 A1 A1 G2 E2",
-
-      "D2 D2 D3 D2 D2 D2 C3 D2",
-      "D2 D2 D3 D2 D2 D2 F2 E2",
-      "G1 G1 G2 G1 G1 G1 F2 G1",
-      "A1 A1 A2 A1 C#2 C#2 E2 C#2",
-
-      "Bb1 Bb1 Bb2 Bb1 Bb1 Bb1 A2 Bb1",
-      "C2 C2 C3 C2 C2 C2 Bb2 C2",
-      "D2 D2 D3 D2 D2 D2 C3 D2",
-      "D2 D2 D3 D2 F2 F2 A2 F2",
-
-      "G1 G1 G2 G1 G1 G1 F2 G1",
-      "Bb1 Bb1 Bb2 Bb1 Bb1 Bb1 C2 D2",
-      "A1 A1 A2 A1 A1 A1 G2 A1",
-      "A1 A1 A1 A1 C#2 C#2 E2 G2"},
+     kTheme.bass,
      {"A4 - D5 - . A4 E5 F5",
       "A5 - G5 - F5 - E5 -",
       "F5 - - G5 A5 - Bb5 -",
@@ -213,10 +206,7 @@ inline const std::vector<Section> kForm = {
       "F5 - G5 - F5 - D5 -",
       "E5 - - - A4 - C#5 -",
       "E5 - - - C#5 - - -"},
-     {"Dm", "Dm", "Bb", "A",
-      "Dm", "Dm", "Gm", "A",
-      "Bb", "C", "Dm", "Dm",
-      "Gm", "Bb", "A", "A7"},
+     kTheme.pad,
      {"crash16", "drive16", "drive16", "drive16",
       "drive16", "drive16", "drive16", "push16",
       "crash16", "drive16", "drive16", "push16",

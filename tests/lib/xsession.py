@@ -28,8 +28,7 @@ import subprocess
 import sys
 import time
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
-from harness import TestFailure, check, stop_process, wait_for_look, wait_until, work_folder  # noqa: E402,F401
+from .harness import TestFailure, check, stop_process, wait_for_look, wait_until, work_folder  # noqa: E402,F401
 
 WIDTH = 800
 HEIGHT = 600
@@ -392,55 +391,6 @@ def wait_for_shot(session, predicate, timeout=PICTURE_TIMEOUT, look=None):
         return (look or screenshot)(session)
 
     return wait_for_look(attempt, predicate, timeout)
-
-
-# ---- The sky ----------------------------------------------------------------------------
-
-def _r(value):
-    """Rounds halves to even, as the game's colour arithmetic does."""
-    return int(round(value))
-
-
-def sky_colour(palette, y, h=HEIGHT):
-    """The sky colour of row y for one of the five skies (0 to 4)."""
-    h = float(h)
-    y = float(y)
-    if palette == 1:
-        if y < h / 2:
-            return (0, 0, _r(y / h * 127))
-        return (_r((y - h / 2) / (h / 2) * 127), 0, _r(127 - y / h * 127))
-    if palette == 2:
-        return (0, _r(y / h * 57), _r(y / h * 57))
-    if palette == 3:
-        if y < h / 1.4:
-            return (0, 0, _r((h - y) / h * 57))
-        v = _r((y - h / 1.4) / (h / 1.4) * 127)
-        return (v, v, _r((h - y) / h * 57))
-    if palette == 4:
-        if y < h / 1.4:
-            return (0, 0, 0)
-        v = _r((y - h / 1.4) / (h / 1.4) * 127)
-        return (v, v, 0)
-    return (0, 0, 0)
-
-
-SKY_PALETTES = (0, 1, 2, 3, 4)
-
-
-def match_sky(shot, rows):
-    """The palette whose colours are the dominant colours of all `rows`, or None.
-
-    Returns (palette, mismatches) where mismatches lists (row, seen, expected)
-    for the palette that came closest when none matched."""
-    dominant = {y: shot.dominant(y) for y in rows}
-    best = None
-    for palette in SKY_PALETTES:
-        wrong = [(y, dominant[y], sky_colour(palette, y)) for y in rows if dominant[y] != sky_colour(palette, y)]
-        if not wrong:
-            return palette, []
-        if best is None or len(wrong) < len(best[1]):
-            best = (palette, wrong)
-    return None, best[1]
 
 
 def main():

@@ -111,43 +111,51 @@ Samples finish(Samples s)
     return s;
 }
 
-} // namespace
-
-Samples make_air_burst()
+// A hit: seeded noise through a lowpass whose cutoff falls, over a thump
+// gliding down. `cutoff(t)` sets the filter; `mix(t, noise, thump)` makes
+// the sample at t from the filtered noise and the thump's next sample.
+template <class Cutoff, class Mix>
+Samples hit(double seconds, uint32_t seed, Thump thump, Cutoff cutoff, Mix mix)
 {
-    Samples s(sample_count(0.62));
-    Noise noise{0x5eed0e02u};
+    Samples s(sample_count(seconds));
+    Noise noise{seed};
     Svf lp[2];
-    Thump thump{140.0, 48.0, 0.035};
     for (std::size_t i = 0; i < s.size(); ++i) {
         const double t = double(i) / kSampleRate;
-        // The cutoff falls from bright to dull within a few tenths of a
-        // second: the flash of the burst, then the smoke.
-        const double cutoff = 260.0 + 7500.0 * std::exp(-t / 0.07);
-        const double env = attack(t, 0.002) * (0.65 * std::exp(-t / 0.045) + 0.35 * std::exp(-t / 0.20));
-        const double burst = lowpass4(lp, noise_next(noise), cutoff) * env;
-        const double body = thump_step(thump, t) * attack(t, 0.004) * std::exp(-t / 0.10);
-        s[i] = 1.6 * burst + 0.45 * body;
+        const double filtered = lowpass4(lp, noise_next(noise), cutoff(t));
+        s[i] = mix(t, filtered, thump_step(thump, t));
     }
     return finish(std::move(s));
 }
 
+} // namespace
+
+Samples make_air_burst()
+{
+    // The cutoff falls from bright to dull within a few tenths of a second:
+    // the flash of the burst, then the smoke.
+    return hit(
+        0.62, 0x5eed0e02u, Thump{140.0, 48.0, 0.035}, [](double t) { return 260.0 + 7500.0 * std::exp(-t / 0.07); },
+        [](double t, double noise, double thump) {
+            const double env = attack(t, 0.002) * (0.65 * std::exp(-t / 0.045) + 0.35 * std::exp(-t / 0.20));
+            const double burst = noise * env;
+            const double body = thump * attack(t, 0.004) * std::exp(-t / 0.10);
+            return 1.6 * burst + 0.45 * body;
+        });
+}
+
 Samples make_ground_thud()
 {
-    Samples s(sample_count(0.32));
-    Noise noise{0x5eed0b00u};
-    Svf lp[2];
-    Thump thump{150.0, 62.0, 0.04};
-    for (std::size_t i = 0; i < s.size(); ++i) {
-        const double t = double(i) / kSampleRate;
-        // A slower rise than the bursts, so the ground swallows the hit
-        // rather than cracking; the dirt never opens above a dull thud.
-        const double rise = attack(t, 0.010);
-        const double dirt = lowpass4(lp, noise_next(noise), 300.0 + 700.0 * std::exp(-t / 0.03)) * rise * std::exp(-t / 0.05);
-        const double body = thump_step(thump, t) * rise * std::exp(-t / 0.06);
-        s[i] = 3.6 * dirt + 0.7 * body;
-    }
-    return finish(std::move(s));
+    // A slower rise than the bursts, so the ground swallows the hit rather
+    // than cracking; the dirt never opens above a dull thud.
+    return hit(
+        0.32, 0x5eed0b00u, Thump{150.0, 62.0, 0.04}, [](double t) { return 300.0 + 700.0 * std::exp(-t / 0.03); },
+        [](double t, double noise, double thump) {
+            const double rise = attack(t, 0.010);
+            const double dirt = noise * rise * std::exp(-t / 0.05);
+            const double body = thump * rise * std::exp(-t / 0.06);
+            return 3.6 * dirt + 0.7 * body;
+        });
 }
 
 Samples make_building_collapse()
