@@ -21,7 +21,7 @@ set(PELMARIC_PLATFORM_COMMON_SOURCES
   ${PELMARIC_TOP}/platform/core/backend.cpp
   ${PELMARIC_TOP}/platform/core/picture.cpp
   ${PELMARIC_TOP}/platform/core/events.cpp
-  ${PELMARIC_TOP}/platform/event_text.cpp
+  ${PELMARIC_TOP}/platform/core/event_text.cpp
   ${PELMARIC_TOP}/platform/core/pad.cpp
   ${PELMARIC_TOP}/platform/core/pause.cpp
   ${PELMARIC_TOP}/platform/core/scale.cpp

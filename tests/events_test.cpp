@@ -1,5 +1,5 @@
 // events_test.cpp -- the event lines of scripts, the README's own example among them, and the queue.
-#include "platform/event_text.h"
+#include "platform/core/event_text.h"
 #include "shell/handlers.h"
 #include "test_support.h"
 

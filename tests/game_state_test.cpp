@@ -1,5 +1,5 @@
 // game_state_test.cpp -- a game in a used process is a fresh one; a saved moment comes back whole.
-#include "platform/event_text.h"
+#include "platform/core/event_text.h"
 #include "shell/game_state.h"
 #include "test_support.h"
 #include "tools/runner/game_record.h"

@@ -12,7 +12,7 @@
 //     # digest 9f1c0a3b5e7d2f41
 //
 // The event lines are the ones the game's handlers received, frame by frame,
-// in order (platform/event_text.h); every other line is a comment to the
+// in order (platform/core/event_text.h); every other line is a comment to the
 // runner, so `pelmaric-sim --seed S --frames F --input FILE` plays it as it
 // stands. The digest is the 64-bit FNV-1a of the state the runner's --state
 // writes after those frames, in 16 hexadecimal digits.
@@ -24,7 +24,7 @@
 // with a one-line reason.
 #pragma once
 
-#include "platform/event_text.h"
+#include "platform/core/event_text.h"
 
 #include <cstdint>
 #include <string>

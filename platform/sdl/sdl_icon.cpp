@@ -1,7 +1,7 @@
 // sdl_icon.cpp -- the window's icon, drawn by the same code as the installed PNGs.
 #include "platform/sdl/sdl_icon.h"
 
-#include "platform/icon_art.h"
+#include "platform/core/icon_art.h"
 
 #include <SDL.h>
 

@@ -6,7 +6,7 @@
 // write back as they read, and as a whole replay, after a good header: one
 // read must hold its events in order within its frames, one refused must
 // say why in one short line.
-#include "platform/event_text.h"
+#include "platform/core/event_text.h"
 #include "platform/core/replay_file.h"
 
 #include <cmath>

@@ -1,9 +1,9 @@
 // make_icons.cpp -- writes the game's icon as PNGs of the sizes a desktop asks for.
 //
 // Usage: make_icons <folder> <size>... Run by the build; writes
-// <folder>/<size>.png for each size, drawn by platform/icon_art.cpp, the code
+// <folder>/<size>.png for each size, drawn by platform/core/icon_art.cpp, the code
 // that also draws the window's icon.
-#include "platform/icon_art.h"
+#include "platform/core/icon_art.h"
 #include "tools/assets/png_writer.h"
 #include "tools/whole_number.h"
 

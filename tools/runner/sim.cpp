@@ -12,7 +12,7 @@
 // With --verify the input is a kept game (platform/replay_file.h), played
 // with its own seed, frames and size: 0 when the final state has the digest
 // it recorded, 1 when not.
-#include "platform/event_text.h"
+#include "platform/core/event_text.h"
 #include "platform/memory/memory_platform.h"
 #include "platform/core/picture.h"
 #include "platform/core/replay_file.h"

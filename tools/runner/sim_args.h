@@ -1,7 +1,7 @@
 // sim_args.h -- pelmaric-sim's command line and input script, read into plain values.
 #pragma once
 
-#include "platform/event_text.h"
+#include "platform/core/event_text.h"
 #include "tools/runner/sim_failure.h"
 
 #include <cstdint>

@@ -1,5 +1,5 @@
 // icon_art.cpp -- the icon's picture, in unit coordinates, sampled 4 x 4 times a pixel.
-#include "platform/icon_art.h"
+#include "platform/core/icon_art.h"
 
 #include <algorithm>
 #include <cmath>

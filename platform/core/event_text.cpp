@@ -1,5 +1,5 @@
 // event_text.cpp -- reads and writes the runner's event lines.
-#include "platform/event_text.h"
+#include "platform/core/event_text.h"
 
 #include <cerrno>
 #include <cmath>
