@@ -35,6 +35,17 @@ uint16_t blend_y[kScaleMaxDrawable];
 int16_t shows_x0[kClientWidth], shows_x1[kClientWidth];
 int16_t shows_y0[kClientHeight], shows_y1[kClientHeight];
 
+// The columns of a fitted picture by game column, which filter_columns
+// needs: the drawable columns showing each game column alone (fill_n of them
+// from fill_x), then the one that mixes it with the next (seam_x, taking
+// seam_take of the next and seam_keep of its own, in 256ths, for each of its
+// four bytes); a game column with no such seam names its first column, and
+// mixes in none of the next. Fitted, no game column has two seams.
+int16_t fill_x[kClientWidth], fill_n[kClientWidth], seam_x[kClientWidth];
+uint16_t seam_keep[kClientWidth * 4], seam_take[kClientWidth * 4];
+// One game row's seams, mixed.
+uint32_t seam_colour[kClientWidth];
+
 // Game rows filtered across the picture's columns, kept for the length of
 // one copy, so that the seams of neighbouring rectangles filter each game row
 // once: the game row each buffer holds (-1: none) and the picture's columns
@@ -102,12 +113,34 @@ void fill_blend(int shown, int game, bool fitted, int16_t* from, uint16_t* weigh
             shows0[g] = shows1[g] = g + 1 < game ? shows0[g + 1] : int16_t(shown);
 }
 
-// a and b mixed, taking `w` 256ths of b, each channel rounded.
-inline uint32_t mix(uint32_t a, uint32_t b, uint32_t w)
+// The game-column tables of filter_columns, from the blend tables of `shown`
+// fitted drawable columns.
+void fill_columns(int shown)
 {
-    const uint32_t rb = ((a & 0xFF00FFu) * (256 - w) + (b & 0xFF00FFu) * w + 0x800080u) >> 8 & 0xFF00FFu;
-    const uint32_t g = ((a & 0xFF00u) * (256 - w) + (b & 0xFF00u) * w + 0x8000u) >> 8 & 0xFF00u;
-    return rb | g;
+    int first = 0;
+    for (int g = 0; g < kClientWidth; ++g) {
+        while (first < shown && blend_from_x[first] < g)
+            ++first;
+        fill_x[g] = int16_t(first);
+        fill_n[g] = 0;
+        seam_x[g] = int16_t(first);
+        for (int c = 0; c < 4; ++c) {
+            seam_keep[g * 4 + c] = 256;
+            seam_take[g * 4 + c] = 0;
+        }
+    }
+    for (int d = 0; d < shown; ++d) {
+        const int g = blend_from_x[d];
+        if (blend_x[d] == 0) {
+            ++fill_n[g];
+            continue;
+        }
+        seam_x[g] = int16_t(d);
+        for (int c = 0; c < 4; ++c) {
+            seam_keep[g * 4 + c] = uint16_t(256 - blend_x[d]);
+            seam_take[g * 4 + c] = blend_x[d];
+        }
+    }
 }
 
 // A channel mixed: `keep` 256ths of a and `take` of b, which make 256,
@@ -130,21 +163,37 @@ void mix_rows(const uint32_t* a, const uint32_t* b, uint32_t* out, int count, ui
         po[i] = blend(pa[i], pb[i], uint16_t(256 - w), uint16_t(w));
 }
 
-// Game row src filtered across the picture's columns [x0, x1) into out.
+// Game row src filtered across the picture's columns [x0, x1) into out,
+// which may take correct columns outside [x0, x1) as well. Each game column
+// is a fill of its own colour, four at a time, then its seam mixed for all
+// the game columns at once (see fill_columns).
 void filter_columns(const uint32_t* src, uint32_t* out, int x0, int x1)
 {
-    // A run of drawable columns showing one game column whole is a fill.
-    for (int x = x0; x < x1;) {
-        const int s = blend_from_x[x];
-        if (blend_x[x] != 0) {
-            out[x] = mix(src[s], src[s + 1], blend_x[x]);
-            ++x;
-            continue;
+    const int g0 = blend_from_x[x0], g1 = blend_from_x[x1 - 1] + 1;
+    // Column 799 has no seam and no column after it to mix in.
+    const int mixed = std::min(g1, kClientWidth - 1);
+    const auto* from = reinterpret_cast<const uint8_t*>(src);
+    auto* seam = reinterpret_cast<uint8_t*>(seam_colour);
+    for (int i = g0 * 4; i < mixed * 4; ++i)
+        seam[i] = blend(from[i], from[i + 4], seam_keep[i], seam_take[i]);
+    if (g1 == kClientWidth)
+        seam_colour[kClientWidth - 1] = src[kClientWidth - 1];
+    for (int g = g0; g < g1; ++g) {
+        const uint32_t v = src[g];
+        uint32_t* fill = out + fill_x[g];
+        const int n = fill_n[g];
+        // Four at a time, at least once, runs past the fill into columns
+        // that later game columns write; the last ones go exactly, up to x1.
+        if (fill_x[g] + n + 3 < x1) {
+            const uint32_t four[4] = {v, v, v, v};
+            std::memcpy(fill, four, sizeof four);
+            for (int k = 4; k < n; k += 4)
+                std::memcpy(fill + k, four, sizeof four);
+        } else {
+            for (int k = 0; k < n; ++k)
+                fill[k] = v;
         }
-        const uint32_t v = src[s];
-        do
-            out[x++] = v;
-        while (x < x1 && blend_from_x[x] == s && blend_x[x] == 0);
+        out[seam_x[g]] = seam_colour[g];
     }
 }
 
@@ -267,6 +316,7 @@ void scale_set_drawable(int dw, int dh)
     fill_map(layout.h, kClientHeight, source_y, first_y);
     fill_blend(layout.w, kClientWidth, layout.whole == 0, blend_from_x, blend_x, shows_x0, shows_x1);
     fill_blend(layout.h, kClientHeight, layout.whole == 0, blend_from_y, blend_y, shows_y0, shows_y1);
+    fill_columns(layout.w);
 }
 
 const ScaleLayout& scale_layout() { return layout; }
