@@ -45,6 +45,8 @@ int16_t fill_x[kClientWidth], fill_n[kClientWidth], seam_x[kClientWidth];
 uint16_t seam_keep[kClientWidth * 4], seam_take[kClientWidth * 4];
 // One game row's seams, mixed.
 uint32_t seam_colour[kClientWidth];
+// The longest fill.
+int fill_longest = 0;
 
 // Game rows filtered across the picture's columns, kept for the length of
 // one copy, so that the seams of neighbouring rectangles filter each game row
@@ -129,10 +131,11 @@ void fill_columns(int shown)
             seam_take[g * 4 + c] = 0;
         }
     }
+    fill_longest = 0;
     for (int d = 0; d < shown; ++d) {
         const int g = blend_from_x[d];
         if (blend_x[d] == 0) {
-            ++fill_n[g];
+            fill_longest = std::max(fill_longest, int(++fill_n[g]));
             continue;
         }
         seam_x[g] = int16_t(d);
@@ -165,7 +168,7 @@ void mix_rows(const uint32_t* a, const uint32_t* b, uint32_t* out, int count, ui
 
 // Game row src filtered across the picture's columns [x0, x1) into out,
 // which may take correct columns outside [x0, x1) as well. Each game column
-// is a fill of its own colour, four at a time, then its seam mixed for all
+// is a fill of its own colour, four at a time, then its seam, mixed for all
 // the game columns at once (see fill_columns).
 void filter_columns(const uint32_t* src, uint32_t* out, int x0, int x1)
 {
@@ -178,21 +181,26 @@ void filter_columns(const uint32_t* src, uint32_t* out, int x0, int x1)
         seam[i] = blend(from[i], from[i + 4], seam_keep[i], seam_take[i]);
     if (g1 == kClientWidth)
         seam_colour[kClientWidth - 1] = src[kClientWidth - 1];
-    for (int g = g0; g < g1; ++g) {
+    // Four at a time, at least once, runs past a game column's fill into
+    // columns that later game columns write: up to the last game columns,
+    // whose stores would pass x1 and go exactly.
+    const int span = std::max(4, (fill_longest + 3) & ~3);
+    int exact = g1;
+    while (exact > g0 && fill_x[exact - 1] + span > x1)
+        --exact;
+    int g = g0;
+    for (; g < exact; ++g) {
         const uint32_t v = src[g];
+        const uint32_t four[4] = {v, v, v, v};
         uint32_t* fill = out + fill_x[g];
-        const int n = fill_n[g];
-        // Four at a time, at least once, runs past the fill into columns
-        // that later game columns write; the last ones go exactly, up to x1.
-        if (fill_x[g] + n + 3 < x1) {
-            const uint32_t four[4] = {v, v, v, v};
-            std::memcpy(fill, four, sizeof four);
-            for (int k = 4; k < n; k += 4)
-                std::memcpy(fill + k, four, sizeof four);
-        } else {
-            for (int k = 0; k < n; ++k)
-                fill[k] = v;
-        }
+        std::memcpy(fill, four, sizeof four);
+        for (int k = 4; k < fill_n[g]; k += 4)
+            std::memcpy(fill + k, four, sizeof four);
+        out[seam_x[g]] = seam_colour[g];
+    }
+    for (; g < g1; ++g) {
+        for (int k = 0; k < fill_n[g]; ++k)
+            out[fill_x[g] + k] = src[g];
         out[seam_x[g]] = seam_colour[g];
     }
 }
