@@ -43,6 +43,8 @@ int16_t shows_y0[kClientHeight], shows_y1[kClientHeight];
 // mixes in none of the next. Fitted, no game column has two seams.
 int16_t fill_x[kClientWidth], fill_n[kClientWidth], seam_x[kClientWidth];
 uint16_t seam_keep[kClientWidth * 4], seam_take[kClientWidth * 4];
+// Spans this narrow are filtered column by column.
+constexpr int kFewColumns = 16;
 // One game row's seams, mixed.
 uint32_t seam_colour[kClientWidth];
 // The longest fill.
@@ -156,6 +158,15 @@ inline uint8_t blend(uint8_t a, uint8_t b, uint16_t keep, uint16_t take)
     return uint8_t(uint16_t(uint16_t(a * keep) + uint16_t(b * take) + 128u) >> 8);
 }
 
+// Pixels a and b mixed, taking `w` 256ths of b.
+inline uint32_t mix(uint32_t a, uint32_t b, uint32_t w)
+{
+    uint32_t out = 0;
+    for (int shift = 0; shift < 24; shift += 8)
+        out |= uint32_t(blend(uint8_t(a >> shift), uint8_t(b >> shift), uint16_t(256 - w), uint16_t(w))) << shift;
+    return out;
+}
+
 // Rows a and b blended into out, taking `w` 256ths of b.
 void mix_rows(const uint32_t* a, const uint32_t* b, uint32_t* out, int count, uint32_t w)
 {
@@ -172,6 +183,14 @@ void mix_rows(const uint32_t* a, const uint32_t* b, uint32_t* out, int count, ui
 // the game columns at once (see fill_columns).
 void filter_columns(const uint32_t* src, uint32_t* out, int x0, int x1)
 {
+    // A few columns around a dot: each by itself, not worth the tables.
+    if (x1 - x0 <= kFewColumns) {
+        for (int x = x0; x < x1; ++x) {
+            const int g = blend_from_x[x];
+            out[x] = blend_x[x] == 0 ? src[g] : mix(src[g], src[g + 1], blend_x[x]);
+        }
+        return;
+    }
     const int g0 = blend_from_x[x0], g1 = blend_from_x[x1 - 1] + 1;
     // Column 799 has no seam and no column after it to mix in.
     const int mixed = std::min(g1, kClientWidth - 1);
@@ -419,6 +438,10 @@ void copy_differences(uint8_t* drawable, int pitch, const PictureRect& r)
     const long most = long(r.w) * r.h / 2;
     // Half the picture or more changed at once is a new scene: not searched.
     const bool large = long(r.w) * r.h >= long(kClientWidth) * kClientHeight / 2;
+    // What the window shows of a few changed pixels has long left the cache:
+    // ask for the rows' first pixels at once rather than one row after another.
+    for (int y = r.y; y < r.y + std::min(r.h, 64) && !large; ++y)
+        __builtin_prefetch(shown_picture.data() + size_t(y) * kClientWidth + r.x);
     for (int y = r.y; y < r.y + r.h && !large && differ <= most && count < kMaxRuns; ++y) {
         const uint32_t* now = picture_pixels() + size_t(y) * kClientWidth;
         const uint32_t* was = shown_picture.data() + size_t(y) * kClientWidth;
