@@ -438,10 +438,6 @@ void copy_differences(uint8_t* drawable, int pitch, const PictureRect& r)
     const long most = long(r.w) * r.h / 2;
     // Half the picture or more changed at once is a new scene: not searched.
     const bool large = long(r.w) * r.h >= long(kClientWidth) * kClientHeight / 2;
-    // What the window shows of a few changed pixels has long left the cache:
-    // ask for the rows' first pixels at once rather than one row after another.
-    for (int y = r.y; y < r.y + std::min(r.h, 64) && !large; ++y)
-        __builtin_prefetch(shown_picture.data() + size_t(y) * kClientWidth + r.x);
     for (int y = r.y; y < r.y + r.h && !large && differ <= most && count < kMaxRuns; ++y) {
         const uint32_t* now = picture_pixels() + size_t(y) * kClientWidth;
         const uint32_t* was = shown_picture.data() + size_t(y) * kClientWidth;
