@@ -238,3 +238,75 @@ TEST(Scale, PresentingTheChangesShowsWhatAWholeRepaintDoes)
         }
     }
 }
+
+namespace {
+
+// One axis of a fitted picture, as sharp bilinear defines it: drawable pixel
+// d of `shown` takes the two pixels around its centre on the picture
+// enlarged by the smallest whole factor at or above the fit, and mixes them
+// by distance, in 256ths; `from` and `next` are their game pixels.
+struct Tap {
+    int from, next, take;
+};
+
+Tap tap(int d, int shown, int game)
+{
+    const int k = std::max(1, int(std::ceil(double(shown) / game - 1e-9)));
+    const int enlarged = game * k;
+    const double c = std::clamp((d + 0.5) * enlarged / shown - 0.5, 0.0, double(enlarged - 1));
+    const int i = int(c), j = std::min(i + 1, enlarged - 1);
+    return Tap{i / k, j / k, int(std::nearbyint((c - i) * 256))};
+}
+
+// Each channel of a and b mixed, rounded.
+uint32_t mixed(uint32_t a, uint32_t b, int take)
+{
+    uint32_t out = 0;
+    for (int shift : {0, 8, 16}) {
+        const int ca = int(a >> shift & 255), cb = int(b >> shift & 255);
+        out |= uint32_t((ca * (256 - take) + cb * take + 128) >> 8) << shift;
+    }
+    return out;
+}
+
+} // namespace
+
+// The fitted copy, however it is done, is exactly that filter: across first,
+// each row rounded, then down; above and below 1x, wide and tall screens.
+TEST(Scale, AFittedCopyIsTheEnlargedPictureFilteredLinearly)
+{
+    mem_reset();
+    picture_resize(kClientWidth, kClientHeight);
+    std::mt19937 random(24);
+    for (int y = 0; y < kClientHeight; ++y)
+        for (int x = 0; x < kClientWidth; ++x) {
+            const uint32_t r = random();
+            plat_set_pixel(x, y, rgb(int32_t(r & 255), int32_t(r >> 8 & 255), int32_t(r >> 16 & 255)));
+        }
+    const uint32_t* picture = picture_pixels();
+    for (auto [w, h] : {std::pair{1920, 1080}, {3840, 2160}, {2560, 1440}, {1366, 768}, {1000, 1000}, {1234, 777},
+                        {1700, 1000}, {640, 480}, {333, 250}}) {
+        scale_set_drawable(w, h);
+        const ScaleLayout l = scale_layout();
+        ASSERT_EQ(l.whole, 0) << w << "x" << h;
+        std::vector<uint32_t> drawable(size_t(w) * size_t(h), 0xFFFFFFFFu);
+        const PictureRect all{0, 0, kClientWidth, kClientHeight};
+        scale_copy(reinterpret_cast<uint8_t*>(drawable.data()), w * 4, &all, 1, true);
+        std::vector<Tap> across(size_t(l.w));
+        for (int d = 0; d < l.w; ++d)
+            across[size_t(d)] = tap(d, l.w, kClientWidth);
+        long wrong = 0;
+        for (int dy = 0; dy < l.h; ++dy) {
+            const Tap down = tap(dy, l.h, kClientHeight);
+            const uint32_t* upper = picture + size_t(down.from) * kClientWidth;
+            const uint32_t* lower = picture + size_t(down.next) * kClientWidth;
+            for (int dx = 0; dx < l.w; ++dx) {
+                const Tap& t = across[size_t(dx)];
+                const uint32_t want = mixed(mixed(upper[t.from], upper[t.next], t.take),
+                                            mixed(lower[t.from], lower[t.next], t.take), down.take);
+                wrong += drawable[size_t(l.y + dy) * size_t(w) + size_t(l.x + dx)] != want;
+            }
+        }
+        EXPECT_EQ(wrong, 0) << w << "x" << h << ": drawable pixels not as filtered";
+    }
+}

@@ -35,6 +35,21 @@ uint16_t blend_y[kScaleMaxDrawable];
 int16_t shows_x0[kClientWidth], shows_x1[kClientWidth];
 int16_t shows_y0[kClientHeight], shows_y1[kClientHeight];
 
+// The columns of a fitted picture by game column, which filter_columns
+// needs: the drawable columns showing each game column alone (fill_n of them
+// from fill_x), then the one that mixes it with the next (seam_x, taking
+// seam_take of the next and seam_keep of its own, in 256ths, for each of its
+// four bytes); a game column with no such seam names its first column, and
+// mixes in none of the next. Fitted, no game column has two seams.
+int16_t fill_x[kClientWidth], fill_n[kClientWidth], seam_x[kClientWidth];
+uint16_t seam_keep[kClientWidth * 4], seam_take[kClientWidth * 4];
+// Spans this narrow are filtered column by column.
+constexpr int kFewColumns = 16;
+// One game row's seams, mixed.
+uint32_t seam_colour[kClientWidth];
+// The longest fill.
+int fill_longest = 0;
+
 // Game rows filtered across the picture's columns, kept for the length of
 // one copy, so that the seams of neighbouring rectangles filter each game row
 // once: the game row each buffer holds (-1: none) and the picture's columns
@@ -102,29 +117,110 @@ void fill_blend(int shown, int game, bool fitted, int16_t* from, uint16_t* weigh
             shows0[g] = shows1[g] = g + 1 < game ? shows0[g + 1] : int16_t(shown);
 }
 
-// a and b mixed, taking `w` 256ths of b, each channel rounded.
-inline uint32_t mix(uint32_t a, uint32_t b, uint32_t w)
+// The game-column tables of filter_columns, from the blend tables of `shown`
+// fitted drawable columns.
+void fill_columns(int shown)
 {
-    const uint32_t rb = ((a & 0xFF00FFu) * (256 - w) + (b & 0xFF00FFu) * w + 0x800080u) >> 8 & 0xFF00FFu;
-    const uint32_t g = ((a & 0xFF00u) * (256 - w) + (b & 0xFF00u) * w + 0x8000u) >> 8 & 0xFF00u;
-    return rb | g;
-}
-
-// Game row src filtered across the picture's columns [x0, x1) into out.
-void filter_columns(const uint32_t* src, uint32_t* out, int x0, int x1)
-{
-    // A run of drawable columns showing one game column whole is a fill.
-    for (int x = x0; x < x1;) {
-        const int s = blend_from_x[x];
-        if (blend_x[x] != 0) {
-            out[x] = mix(src[s], src[s + 1], blend_x[x]);
-            ++x;
+    int first = 0;
+    for (int g = 0; g < kClientWidth; ++g) {
+        while (first < shown && blend_from_x[first] < g)
+            ++first;
+        fill_x[g] = int16_t(first);
+        fill_n[g] = 0;
+        seam_x[g] = int16_t(first);
+        for (int c = 0; c < 4; ++c) {
+            seam_keep[g * 4 + c] = 256;
+            seam_take[g * 4 + c] = 0;
+        }
+    }
+    fill_longest = 0;
+    for (int d = 0; d < shown; ++d) {
+        const int g = blend_from_x[d];
+        if (blend_x[d] == 0) {
+            fill_longest = std::max(fill_longest, int(++fill_n[g]));
             continue;
         }
-        const uint32_t v = src[s];
-        do
-            out[x++] = v;
-        while (x < x1 && blend_from_x[x] == s && blend_x[x] == 0);
+        seam_x[g] = int16_t(d);
+        for (int c = 0; c < 4; ++c) {
+            seam_keep[g * 4 + c] = uint16_t(256 - blend_x[d]);
+            seam_take[g * 4 + c] = blend_x[d];
+        }
+    }
+}
+
+// A channel mixed: `keep` 256ths of a and `take` of b, which make 256,
+// rounded. Byte by byte, so that the compiler takes many channels at once in
+// 16-bit lanes: a channel times its weight fits 16 bits, and since the
+// weights make 256 so does the rounded sum. The picture's top byte is 0, and
+// so stays.
+inline uint8_t blend(uint8_t a, uint8_t b, uint16_t keep, uint16_t take)
+{
+    return uint8_t(uint16_t(uint16_t(a * keep) + uint16_t(b * take) + 128u) >> 8);
+}
+
+// Pixels a and b mixed, taking `w` 256ths of b.
+inline uint32_t mix(uint32_t a, uint32_t b, uint32_t w)
+{
+    uint32_t out = 0;
+    for (int shift = 0; shift < 24; shift += 8)
+        out |= uint32_t(blend(uint8_t(a >> shift), uint8_t(b >> shift), uint16_t(256 - w), uint16_t(w))) << shift;
+    return out;
+}
+
+// Rows a and b blended into out, taking `w` 256ths of b.
+void mix_rows(const uint32_t* a, const uint32_t* b, uint32_t* out, int count, uint32_t w)
+{
+    const auto* pa = reinterpret_cast<const uint8_t*>(a);
+    const auto* pb = reinterpret_cast<const uint8_t*>(b);
+    auto* po = reinterpret_cast<uint8_t*>(out);
+    for (int i = 0; i < count * 4; ++i)
+        po[i] = blend(pa[i], pb[i], uint16_t(256 - w), uint16_t(w));
+}
+
+// Game row src filtered across the picture's columns [x0, x1) into out,
+// which may take correct columns outside [x0, x1) as well. Each game column
+// is a fill of its own colour, four at a time, then its seam, mixed for all
+// the game columns at once (see fill_columns).
+void filter_columns(const uint32_t* src, uint32_t* out, int x0, int x1)
+{
+    // A few columns around a dot: each by itself, not worth the tables.
+    if (x1 - x0 <= kFewColumns) {
+        for (int x = x0; x < x1; ++x) {
+            const int g = blend_from_x[x];
+            out[x] = blend_x[x] == 0 ? src[g] : mix(src[g], src[g + 1], blend_x[x]);
+        }
+        return;
+    }
+    const int g0 = blend_from_x[x0], g1 = blend_from_x[x1 - 1] + 1;
+    // Column 799 has no seam and no column after it to mix in.
+    const int mixed = std::min(g1, kClientWidth - 1);
+    const auto* from = reinterpret_cast<const uint8_t*>(src);
+    auto* seam = reinterpret_cast<uint8_t*>(seam_colour);
+    for (int i = g0 * 4; i < mixed * 4; ++i)
+        seam[i] = blend(from[i], from[i + 4], seam_keep[i], seam_take[i]);
+    if (g1 == kClientWidth)
+        seam_colour[kClientWidth - 1] = src[kClientWidth - 1];
+    // Four at a time, at least once, runs past a game column's fill into
+    // columns that later game columns write: up to the last game columns,
+    // whose stores would pass x1 and go exactly.
+    const int span = std::max(4, (fill_longest + 3) & ~3);
+    int exact = g1;
+    while (exact > g0 && fill_x[exact - 1] + span > x1)
+        --exact;
+    int g = g0;
+    for (; g < exact; ++g) {
+        const uint32_t v = src[g];
+        const uint32_t four[4] = {v, v, v, v};
+        uint32_t* fill = out + fill_x[g];
+        std::memcpy(fill, four, sizeof four);
+        for (int k = 4; k < fill_n[g]; k += 4)
+            std::memcpy(fill + k, four, sizeof four);
+        out[seam_x[g]] = seam_colour[g];
+    }
+    for (; g < g1; ++g) {
+        for (int k = 0; k < fill_n[g]; ++k)
+            out[fill_x[g] + k] = src[g];
+        out[seam_x[g]] = seam_colour[g];
     }
 }
 
@@ -176,9 +272,7 @@ void blend_copy(uint8_t* drawable, int pitch, const PictureRect& to)
             continue;
         }
         const uint32_t* lower = filtered_game_row(sy + 1, x0, x1, upper) + x0;
-        upper += x0;
-        for (int x = 0; x < to.w; ++x)
-            dst[x] = mix(upper[x], lower[x], w);
+        mix_rows(upper + x0, lower, dst, to.w, w);
     }
 }
 
@@ -249,6 +343,7 @@ void scale_set_drawable(int dw, int dh)
     fill_map(layout.h, kClientHeight, source_y, first_y);
     fill_blend(layout.w, kClientWidth, layout.whole == 0, blend_from_x, blend_x, shows_x0, shows_x1);
     fill_blend(layout.h, kClientHeight, layout.whole == 0, blend_from_y, blend_y, shows_y0, shows_y1);
+    fill_columns(layout.w);
 }
 
 const ScaleLayout& scale_layout() { return layout; }
