@@ -71,6 +71,15 @@ uint32_t rgba_word(uint32_t picture_word)
     return 0xFF000000u | (picture_word & 0xFFu) << 16 | (picture_word & 0xFF00u) | (picture_word >> 16 & 0xFFu);
 }
 
+// A span of a row for the canvas: a busy frame changes nearly every row
+// from end to end. Told that the two never overlap, the compiler converts
+// four pixels an operation (SIMD).
+void convert_span(const uint32_t* __restrict from, uint32_t* __restrict to, int count)
+{
+    for (int i = 0; i < count; ++i)
+        to[i] = rgba_word(from[i]);
+}
+
 // Hides or shows the pointer over the canvas as the counter wants, once the
 // canvas is there.
 void apply_cursor()
@@ -229,9 +238,8 @@ void web_present(PutMode mode)
     for (int i = 0; i < count; ++i) {
         const PictureRect& r = rects[i];
         for (int y = r.y; y < r.y + r.h; ++y) {
-            const size_t row = size_t(y) * kClientWidth;
-            for (int x = r.x; x < r.x + r.w; ++x)
-                rgba[row + size_t(x)] = rgba_word(pixels[row + size_t(x)]);
+            const size_t at = size_t(y) * kClientWidth + size_t(r.x);
+            convert_span(pixels + at, rgba.data() + at, r.w);
         }
     }
     web_page_put(reinterpret_cast<const uint8_t*>(rgba.data()), rects, count, mode == PutMode::OnePutPerPresent);
