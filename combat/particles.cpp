@@ -48,11 +48,11 @@ uint8_t code_where_drawn(const DotSight& sight, int16_t i, const Mover& p)
 
 // What erase_dot and draw_dot do once m is known to be visible, and so
 // strictly inside the client.
-void erase_shown(const Mover& m)
+void erase_shown(const Mover& m, const SkyRows& sky)
 {
     // round16 of the row, which saturates only past 32767.
     const int32_t row = round_inside_client(m.y);
-    plat_set_pixel(round_inside_client(m.x), row, sky_row_color(int16_t(std::min(row, 32767))));
+    plat_set_pixel(round_inside_client(m.x), row, sky_row_in(sky, int16_t(std::min(row, 32767))));
 }
 
 void draw_shown(const Mover& m)
@@ -67,7 +67,7 @@ void draw_shown(const Mover& m)
 void erase_dot(const Mover& m)
 {
     if (dot_visible(m.x, m.y))
-        erase_shown(m);
+        erase_shown(m, sky_rows_open());
 }
 
 void draw_dot(const Mover& m)
@@ -101,11 +101,12 @@ void drop_trail(float x, float y, double drift, int16_t r, int16_t g, int16_t b,
 {
     DotSight sight = dot_sight_open();
     check_drawn(sight);
+    const SkyRows sky = sky_rows_open();
     const int16_t n = particle_count;
     for (int16_t i = 1; i <= n; ++i) {
         Mover& p = particles[i];
         if (dot_sight_answer(sight, code_where_drawn(sight, i, p), p.x, p.y))
-            erase_shown(p);
+            erase_shown(p, sky);
         p.x = p.x + p.dx;
         p.y = p.y + p.dy;
         p.dy = p.dy + p.gravity;
@@ -126,10 +127,11 @@ void particle_compaction()
     // sky back before the record goes.
     DotSight sight = dot_sight_open();
     check_drawn(sight);
-    compact(particles, particle_count, [&sight](const Mover& m) {
+    const SkyRows sky = sky_rows_open();
+    compact(particles, particle_count, [&sight, &sky](const Mover& m) {
         const int16_t i = int16_t(&m - particles);
         if (dot_sight_answer(sight, code_where_drawn(sight, i, m), m.x, m.y))
-            erase_shown(m);
+            erase_shown(m, sky);
     });
     dot_sight_close(sight);
 }

@@ -99,14 +99,17 @@ Rgb sky_color(int16_t row)
     }
 }
 
-Rgb sky_row_color(int16_t y)
+SkyRows sky_rows_open()
 {
     const float height = plat_client_height();
     if (sky_type != rows_palette || height != rows_height)
         table_sky_rows(height);
-    if (0 <= y && y < tabled_rows)
-        return sky_rows[y];
-    return sky_color(y);
+    return SkyRows{sky_rows, tabled_rows};
+}
+
+Rgb sky_row_color(int16_t y)
+{
+    return sky_row_in(sky_rows_open(), y);
 }
 
 double ground_y(float x)

@@ -34,6 +34,23 @@ Rgb sky_color(int16_t y);
 // it are computed. What erase_dot repaints behind every dot.
 Rgb sky_row_color(int16_t y);
 
+// That table, brought up to date, for a pass that repaints thousands of dots
+// while neither the palette nor the client height changes (the particle
+// pass): it checks once, not at every dot. sky_row_in(t, y) is then
+// sky_row_color(y).
+struct SkyRows {
+    const Rgb* rows;
+    int32_t count; // rows 0 to count - 1 are in the table
+};
+SkyRows sky_rows_open();
+
+inline Rgb sky_row_in(const SkyRows& table, int16_t y)
+{
+    if (0 <= y && y < table.count)
+        return table.rows[y];
+    return sky_color(y);
+}
+
 // The height of the wavy ground surface at x: H - sin((x/200)^2) * 5 - 50.
 double ground_y(float x);
 
