@@ -13,7 +13,7 @@
 // streaming texture and drawn to the fitted size with linear filtering, in a
 // fullscreen window of its own. A renderer redraws the whole window at each
 // present, so a frame costs as much as a full repaint; the game's present
-// copies only what changed (platform/scale.cpp), and is the one it keeps.
+// copies only what changed (platform/core/scale.cpp), and is the one it keeps.
 #include "platform/core/picture.h"
 #include "platform/platform.h"
 #include "platform/core/scale.h"

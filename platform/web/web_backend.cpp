@@ -150,7 +150,7 @@ EM_BOOL on_key_down(int, const EmscriptenKeyboardEvent* e, void*)
     EmscriptenFullscreenChangeEvent screen;
     if (code == kKeyEsc && emscripten_get_fullscreen_status(&screen) == EMSCRIPTEN_RESULT_SUCCESS && screen.isFullscreen)
         return EM_FALSE;
-    // P, Pause and M belong to the window (platform/pause.h).
+    // P, Pause and M belong to the window (platform/core/pause.h).
     const WindowKey window_own = window_key(code, e->ctrlKey || e->altKey || e->metaKey);
     if (window_own != WindowKey::Game) {
         if (e->repeat)

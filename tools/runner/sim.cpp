@@ -9,7 +9,7 @@
 // where it cannot be). Exit status: 0 done, 1 an output could not be written
 // or memory ran out (nothing is left behind), 2 bad arguments or input
 // (nothing runs); a signal that ends the run takes the temporary files away.
-// With --verify the input is a kept game (platform/replay_file.h), played
+// With --verify the input is a kept game (platform/core/replay_file.h), played
 // with its own seed, frames and size: 0 when the final state has the digest
 // it recorded, 1 when not.
 #include "platform/core/event_text.h"
