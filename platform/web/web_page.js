@@ -34,9 +34,14 @@ var LibraryPelmaricWeb = {
     // A fitted picture is shown sharp and even: #sharp holds it enlarged by
     // a whole factor (nearest neighbour), and the browser filters that down
     // to the canvas's size, blending only the seams between game pixels.
+    // Below half size the browser's filter takes in only some game pixels
+    // and a one-pixel dot can vanish, so the picture is first halved (each
+    // halving averages 2 x 2, losing none) until what is left is at least half.
     sharp: null,
     sharpContext: null,
     sharpFactor: 0,
+    halvings: 0,
+    halved: [],          // the halvings before the last, which #sharp holds
     padGap: 8,           // CSS px between the canvas and the launch pads
     padRowHeight: 64,    // the pads in a row below the canvas
     padColumnWidth: 96,  // or in a column beside it
@@ -64,6 +69,7 @@ var LibraryPelmaricWeb = {
       p.shownW = _web_scale_fit(device(w), device(h));
       p.shownH = _web_scale_height();
       p.sharpFactor = _web_scale_sharp_factor();
+      for (p.halvings = 0; p.halvings < 3 && p.shownW * (1 << p.halvings) < p.width / 2; ++p.halvings) {}
       return p.shownW / density / p.width;
     },
 
@@ -74,13 +80,37 @@ var LibraryPelmaricWeb = {
       document.getElementById('stage').classList.toggle('sharp', k > 0);
       if (k === 0 || !p.context2d)
         return;
-      if (p.sharp.width !== p.width * k) {
-        p.sharp.width = p.width * k;
-        p.sharp.height = p.height * k;
+      var w = p.halvings ? p.width >> p.halvings : p.width * k;
+      if (p.sharp.width !== w) {
+        p.sharp.width = w;
+        p.sharp.height = p.halvings ? p.height >> p.halvings : p.height * k;
         p.sharpContext = p.sharp.getContext('2d', {alpha: false});
       }
-      p.sharpContext.imageSmoothingEnabled = false;
-      p.sharpContext.drawImage(p.canvas, 0, 0, p.sharp.width, p.sharp.height);
+      p.halved = [];
+      for (var i = 1; i < p.halvings; ++i) {
+        var c = document.createElement('canvas');
+        c.width = p.width >> i;
+        c.height = p.height >> i;
+        p.halved.push(c.getContext('2d', {alpha: false}));
+      }
+      p.drawSharp();
+    },
+
+    // The whole picture into #sharp: enlarged nearest neighbour, or halved.
+    drawSharp: function() {
+      var p = PelmaricWeb, from = p.canvas;
+      if (p.halvings === 0) {
+        p.sharpContext.imageSmoothingEnabled = false;
+        p.sharpContext.drawImage(from, 0, 0, p.sharp.width, p.sharp.height);
+        return;
+      }
+      var steps = p.halved.concat([p.sharpContext]);
+      for (var i = 0; i < steps.length; ++i) {
+        var to = steps[i];
+        to.imageSmoothingEnabled = true;
+        to.drawImage(from, 0, 0, to.canvas.width, to.canvas.height);
+        from = to.canvas;
+      }
     },
 
     // Lays the game area out: the help bar at the bottom, the canvas as
@@ -606,7 +636,9 @@ var LibraryPelmaricWeb = {
       for (var j = 0; j < count; ++j, r += 4)
         p.context2d.putImageData(p.image, 0, 0, HEAP32[r], HEAP32[r + 1], HEAP32[r + 2], HEAP32[r + 3]);
     }
-    if (p.sharpFactor > 0 && p.sharpContext) {
+    if (p.sharpFactor > 0 && p.sharpContext && p.halvings > 0) {
+      p.drawSharp();
+    } else if (p.sharpFactor > 0 && p.sharpContext) {
       var k = p.sharpFactor;
       r = rects >> 2;
       for (var n = 0; n < count; ++n, r += 4)

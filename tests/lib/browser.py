@@ -116,6 +116,7 @@ SCREENS = {
     "phone-portrait": (390, 844, 3.0, True),
     "phone-landscape": (844, 390, 3.0, True),
     "tablet": (1024, 768, 2.0, True),
+    "small-window": (340, 300, 1.0, False),
 }
 
 

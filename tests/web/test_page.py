@@ -204,10 +204,48 @@ def check_sharp(p, density):
           f"at density {density} (fit {fit:.3f}) the sharp layer is {look}")
 
 
+# Below half size #sharp holds the picture halved: each of its pixels the
+# mean of the 2^n x 2^n game pixels it stands for, so every game pixel counts.
+HALVED = """const screen = document.getElementById('screen'), sharp = document.getElementById('sharp');
+const n = Math.round(Math.log2(800 / sharp.width)), b = 1 << n;
+const game = screen.getContext('2d').getImageData(0, 0, 800, 600).data;
+const small = sharp.getContext('2d').getImageData(0, 0, sharp.width, sharp.height).data;
+let worst = 0, lit = 0;
+for (let y = 0; y < sharp.height; ++y)
+    for (let x = 0; x < sharp.width; ++x)
+        for (let c = 0; c < 3; ++c) {
+            let sum = 0;
+            for (let j = 0; j < b; ++j)
+                for (let i = 0; i < b; ++i)
+                    sum += game[((y * b + j) * 800 + x * b + i) * 4 + c];
+            worst = Math.max(worst, Math.abs(small[(y * sharp.width + x) * 4 + c] - sum / (b * b)));
+            lit += small[(y * sharp.width + x) * 4 + c] > 0;
+        }
+return {shown: getComputedStyle(sharp).display !== 'none', halvings: n, fit: screen.getBoundingClientRect().width / 800,
+        worst: worst, lit: lit};"""
+
+
+def check_halved(site):
+    """Below half size no game pixel is left out: the picture is halved (2 x 2 means) until what the
+    browser filters is at least half, so a one-pixel dot shows dimmed, never vanishes."""
+    with page_session(site, screen="small-window") as p:
+        look = {}
+
+        def halved():
+            p.js("if (PelmaricWeb.drawSharp) PelmaricWeb.drawSharp();")  # the canvas and #sharp at one moment
+            look.update(p.js(HALVED))
+            return look["shown"] and look["halvings"] >= 1 and look["worst"] <= 2
+        check(wait_until(halved, LOOK_TIMEOUT) and look["fit"] < 0.5 and look["fit"] * 2 ** look["halvings"] >= 0.5,
+              f"below half size the sharp layer is not the picture halved: {look}")
+        print(f"fit {look['fit']:.3f}: halved {look['halvings']} time(s), each pixel within {look['worst']:.2f} of its "
+              "game pixels' mean")
+
+
 def case_density(site):
     """On screens of 1.5 and 2 device pixels per CSS pixel the crosshair lands on the game pixel
     shown under the mouse and under a finger: on the last device pixel of a game pixel's run, and
-    on the canvas's last column and row, never off the picture. The fitted picture shows sharp."""
+    on the canvas's last column and row, never off the picture. The fitted picture shows sharp,
+    and below half size no game pixel is left out."""
     for density in (1.5, 2):
         with page_session(site, [f"--force-device-scale-factor={density}"]) as p:
             p.js(LISTEN)
@@ -236,6 +274,7 @@ def case_density(site):
             touched = [aim_under(p, density, t, finger) for t in ((shown[0] // 3, shown[1] // 3), (shown[0] - 1, shown[1] - 1))]
             print(f"density {density}: the mouse aimed at {aimed}, a finger at {touched}, each the game pixel "
                   f"under it")
+    check_halved(site)
 
 
 def case_stream(site):
