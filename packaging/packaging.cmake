@@ -34,7 +34,7 @@ target_link_options(pelmaric PRIVATE -Wl,-z,relro,-z,now)
 # the build ID that stripping keeps; named "." instead, two build folders
 # give the same program. (Link time too: the optimiser writes debug data
 # there.)
-foreach(part pelmaric pelmaric_game pelmaric_platform_common pelmaric_platform_sdl)
+foreach(part pelmaric pelmaric_game pelmaric_platform_common pelmaric_platform_media pelmaric_platform_sdl)
   target_compile_options(${part} PRIVATE -ffile-prefix-map=${CMAKE_BINARY_DIR}=.)
 endforeach()
 target_link_options(pelmaric PRIVATE -ffile-prefix-map=${CMAKE_BINARY_DIR}=.)
