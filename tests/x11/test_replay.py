@@ -17,7 +17,7 @@ sys.dont_write_bytecode = True
 from lib.xsession import (CONVERT, HEIGHT, WIDTH, Session, check, find_window, game_environment,  # noqa: E402
                       game_session, grab_screen, move_pointer, press_key, read_geometry, require_tools,
                       stop_process,
-                      wait_for_exit, wait_until, xdotool, xserver_running)
+                      wait_for_exit, wait_until, xserver_running)
 from lib.harness import main, run, work_folder  # noqa: E402
 from lib.runner import sim_path  # noqa: E402
 from x11.test_pause import check_paused  # noqa: E402
@@ -212,7 +212,7 @@ def case_refused(binary):
     by the game and the runner with one line saying why, status 2, and no window opened."""
     with work_folder("pelmaric-replay-") as folder:
         version = run([os.path.abspath(binary), "--version"]).stdout.split()[1]
-        good = [f"# pelmaric replay 1", f"# version {version}", "# seed 1", "# size 800x600",
+        good = ["# pelmaric replay 1", f"# version {version}", "# seed 1", "# size 800x600",
                 "3 move 10 10", "5 keydown 65", "9 keydown 83", "# frames 10", "# digest 0123456789abcdef"]
         cases = {
             "truncated": ("\n".join(good[:6]) + "\n", "truncated"),
