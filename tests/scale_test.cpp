@@ -310,3 +310,19 @@ TEST(Scale, AFittedCopyIsTheEnlargedPictureFilteredLinearly)
         EXPECT_EQ(wrong, 0) << w << "x" << h << ": drawable pixels not as filtered";
     }
 }
+
+// Halved n times, the picture is what the page's filter brings down to the
+// fit: never less than half of it (no game pixel passed over), and halved no
+// more than that needs, at every width from a thumbnail to full size.
+TEST(Scale, BelowHalfSizeThePictureIsHalvedJustEnough)
+{
+    for (int w = 100; w <= kClientWidth; ++w) {
+        scale_set_drawable(w, w * kClientHeight / kClientWidth);
+        const ScaleLayout& l = scale_layout();
+        const int n = scale_halvings(l), filtered = kClientWidth >> n;
+        EXPECT_GE(2 * l.w, filtered) << "width " << w << ", halved " << n << " times";
+        if (n > 0) {
+            EXPECT_LT(2 * l.w, filtered * 2) << "width " << w << ": halved once too often";
+        }
+    }
+}

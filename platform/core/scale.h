@@ -42,6 +42,13 @@ void scale_set_drawable(int drawable_w, int drawable_h);
 // whole factor, which needs no filtering.
 int scale_sharp_factor(const ScaleLayout& l);
 
+// Below half size a filter that mixes the two source pixels nearest each
+// drawable pixel passes some game pixels over, and a one-pixel dot can
+// vanish: the times the picture is halved first (each pixel the mean of
+// 2 x 2) so that what is filtered is at least half the picture's size. 0 at
+// half size and above; at most 3. Only the page goes this small.
+int scale_halvings(const ScaleLayout& l);
+
 // The current layout and drawable size.
 const ScaleLayout& scale_layout();
 int scale_drawable_w();

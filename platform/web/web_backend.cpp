@@ -253,6 +253,7 @@ extern "C" EMSCRIPTEN_KEEPALIVE int web_scale_fit(int space_w, int space_h)
 
 extern "C" EMSCRIPTEN_KEEPALIVE int web_scale_height() { return scale_layout().h; }
 extern "C" EMSCRIPTEN_KEEPALIVE int web_scale_sharp_factor() { return scale_sharp_factor(scale_layout()); }
+extern "C" EMSCRIPTEN_KEEPALIVE int web_scale_halvings() { return scale_halvings(scale_layout()); }
 
 extern "C" EMSCRIPTEN_KEEPALIVE void web_post_mouse(int kind, int dom_button, int shift, int ctrl, int alt,
                                                     double canvas_x, double canvas_y)

@@ -64,9 +64,11 @@ void web_audio_switch_sound();
 int web_scale_fit(int space_w, int space_h);
 // The height of the picture web_scale_fit laid out last, in device pixels,
 // and, when it is fitted, the whole factor the page enlarges the picture by
-// before the browser filters it down (0 at a whole factor): see web_page.js.
+// before the browser filters it down (0 at a whole factor), and below half
+// size the times it is halved first instead (scale_halvings): see web_page.js.
 int web_scale_height();
 int web_scale_sharp_factor();
+int web_scale_halvings();
 
 // The pointer moved over the canvas (kind 0) or a button went down (kind 1),
 // at (canvas_x, canvas_y) device pixels from the canvas's top-left corner,

@@ -69,7 +69,7 @@ var LibraryPelmaricWeb = {
       p.shownW = _web_scale_fit(device(w), device(h));
       p.shownH = _web_scale_height();
       p.sharpFactor = _web_scale_sharp_factor();
-      for (p.halvings = 0; p.halvings < 3 && p.shownW * (1 << p.halvings) < p.width / 2; ++p.halvings) {}
+      p.halvings = _web_scale_halvings();
       return p.shownW / density / p.width;
     },
 
