@@ -2,12 +2,11 @@
 //
 // The page (platform/web/web_page.js) hands this worker #sharp as an
 // OffscreenCanvas and, each present, the changed part of the picture. The
-// worker keeps its own copy of the picture and draws into #sharp what the
-// page drew there itself before: the changed rectangles enlarged by the
-// whole factor, nearest neighbour, or below half size the whole picture
-// halved (2 x 2 means) once for each halving. Producing the enlarged layer
-// took most of a slow phone's frame on the page's thread; here the browser
-// hands it to the compositor from this thread.
+// worker keeps its own copy of the picture and draws #sharp from it: the
+// changed rectangles enlarged by the whole factor, nearest neighbour, or
+// below half size the whole picture halved (2 x 2 means) once for each
+// halving. Handing the enlarged layer to the compositor costs a slow phone
+// most of a frame; from here it costs the page's thread nothing.
 //
 // Messages, in the order the page sends them:
 //   {canvas}                          #sharp, once
