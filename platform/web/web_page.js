@@ -37,11 +37,14 @@ var LibraryPelmaricWeb = {
     // Below half size the browser's filter takes in only some game pixels
     // and a one-pixel dot can vanish, so the picture is first halved (each
     // halving averages 2 x 2, losing none) until what is left is at least half.
+    // A worker draws #sharp (web/sharp_worker.js): producing the enlarged
+    // layer on this thread took most of a slow phone's frame.
     sharp: null,
-    sharpContext: null,
+    sharpWorker: null,   // null until the first fitted picture; false where it cannot run
+    sharpReads: [],      // readSharp's promises, answered in turn
+    sharpRows: [],       // buffers the worker has emptied, to carry the next changes
     sharpFactor: 0,
     halvings: 0,
-    halved: [],          // the halvings before the last, which #sharp holds
     padGap: 8,           // CSS px between the canvas and the launch pads
     padRowHeight: 64,    // the pads in a row below the canvas
     padColumnWidth: 96,  // or in a column beside it
@@ -74,43 +77,52 @@ var LibraryPelmaricWeb = {
     },
 
     // Brings #sharp to the layout's factor (none at a whole factor) and
-    // copies the whole picture into it.
+    // hands its worker the whole picture. Where no worker can draw it, the
+    // canvas shows itself.
     fitSharp: function() {
       var p = PelmaricWeb, k = p.state === 'loading' ? 0 : p.sharpFactor;
-      document.getElementById('stage').classList.toggle('sharp', k > 0);
-      if (k === 0 || !p.context2d)
+      if (k > 0 && p.context2d && p.sharpWorker === null)
+        p.startSharpWorker();
+      document.getElementById('stage').classList.toggle('sharp', k > 0 && p.sharpWorker !== false);
+      if (k === 0 || !p.context2d || !p.sharpWorker)
         return;
-      var w = p.halvings ? p.width >> p.halvings : p.width * k;
-      if (p.sharp.width !== w) {
-        p.sharp.width = w;
-        p.sharp.height = p.halvings ? p.height >> p.halvings : p.height * k;
-        p.sharpContext = p.sharp.getContext('2d', {alpha: false});
-      }
-      p.halved = [];
-      for (var i = 1; i < p.halvings; ++i) {
-        var c = document.createElement('canvas');
-        c.width = p.width >> i;
-        c.height = p.height >> i;
-        p.halved.push(c.getContext('2d', {alpha: false}));
-      }
-      p.drawSharp();
+      var picture = p.context2d.getImageData(0, 0, p.width, p.height);
+      p.sharpWorker.postMessage({fit: [k, p.halvings], picture: picture}, [picture.data.buffer]);
     },
 
-    // The whole picture into #sharp: enlarged nearest neighbour, or halved.
-    drawSharp: function() {
-      var p = PelmaricWeb, from = p.canvas;
-      if (p.halvings === 0) {
-        p.sharpContext.imageSmoothingEnabled = false;
-        p.sharpContext.drawImage(from, 0, 0, p.sharp.width, p.sharp.height);
+    startSharpWorker: function() {
+      var p = PelmaricWeb;
+      p.sharpWorker = false;
+      if (!p.sharp.transferControlToOffscreen || typeof Worker === 'undefined')
         return;
-      }
-      var steps = p.halved.concat([p.sharpContext]);
-      for (var i = 0; i < steps.length; ++i) {
-        var to = steps[i];
-        to.imageSmoothingEnabled = true;
-        to.drawImage(from, 0, 0, to.canvas.width, to.canvas.height);
-        from = to.canvas;
-      }
+      var worker = new Worker(window['pelmaricAddress'] ? window['pelmaricAddress']('sharp_worker.js') : 'sharp_worker.js');
+      var canvas = p.sharp.transferControlToOffscreen();
+      worker.postMessage({canvas: canvas}, [canvas]);
+      worker.onmessage = function(e) {
+        if (e.data.rows)
+          p.sharpRows.push(e.data.rows);
+        else
+          p.sharpReads.shift()(e.data.pixels);
+      };
+      // A worker that fails to load leaves the canvas to show the picture.
+      worker.onerror = function() {
+        p.sharpWorker = false;
+        document.getElementById('stage').classList.remove('sharp');
+        p.sharpReads.splice(0).forEach(function(resolve) { resolve(null); });
+      };
+      p.sharpWorker = worker;
+    },
+
+    // #sharp's pixels (an ImageData, or null without the layer) once the
+    // worker has drawn every picture sent so far: for the page's tests.
+    readSharp: function() {
+      var p = PelmaricWeb;
+      if (!p.sharpWorker)
+        return Promise.resolve(null);
+      return new Promise(function(resolve) {
+        p.sharpReads.push(resolve);
+        p.sharpWorker.postMessage({read: true});
+      });
     },
 
     // Lays the game area out: the help bar at the bottom, the canvas as
@@ -636,14 +648,18 @@ var LibraryPelmaricWeb = {
       for (var j = 0; j < count; ++j, r += 4)
         p.context2d.putImageData(p.image, 0, 0, HEAP32[r], HEAP32[r + 1], HEAP32[r + 2], HEAP32[r + 3]);
     }
-    if (p.sharpFactor > 0 && p.sharpContext && p.halvings > 0) {
-      p.drawSharp();
-    } else if (p.sharpFactor > 0 && p.sharpContext) {
-      var k = p.sharpFactor;
-      r = rects >> 2;
-      for (var n = 0; n < count; ++n, r += 4)
-        p.sharpContext.drawImage(p.canvas, HEAP32[r], HEAP32[r + 1], HEAP32[r + 2], HEAP32[r + 3],
-                                 HEAP32[r] * k, HEAP32[r + 1] * k, HEAP32[r + 2] * k, HEAP32[r + 3] * k);
+    if (p.sharpFactor > 0 && p.sharpWorker) {
+      // The worker gets the rows holding every changed rectangle, copied out
+      // at once into a buffer it hands back (a new one each frame would keep
+      // the collector busy).
+      var list = HEAP32.slice(rects >> 2, (rects >> 2) + count * 4), top = p.height, bottom = 0;
+      for (var n = 0; n < list.length; n += 4) {
+        top = Math.min(top, list[n + 1]);
+        bottom = Math.max(bottom, list[n + 1] + list[n + 3]);
+      }
+      var rows = p.sharpRows.pop() || new ArrayBuffer(p.width * p.height * 4);
+      new Uint8Array(rows).set(HEAPU8.subarray(rgba + top * p.width * 4, rgba + bottom * p.width * 4));
+      p.sharpWorker.postMessage({rows: rows, y: top, height: bottom - top, rects: list}, [rows, list.buffer]);
     }
     p.presents++;
     if (p.firstPresentMs < 0) {

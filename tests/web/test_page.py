@@ -171,19 +171,27 @@ def aim_under(p, density, target, send):
     return at
 
 
-SHARP = """const screen = document.getElementById('screen'), sharp = document.getElementById('sharp');
+# #sharp is drawn by a worker: the page asks it for its pixels (PelmaricWeb.readSharp), which
+# come once the worker has drawn every picture put so far, the one the canvas holds as asked.
+READ_SHARP = """const done = arguments[arguments.length - 1];
+const screen = document.getElementById('screen'), sharp = document.getElementById('sharp');
+const game = screen.getContext('2d').getImageData(0, 0, 800, 600).data;
+const shown = getComputedStyle(sharp).display !== 'none';
+PelmaricWeb.readSharp().then(layer => {
+%s});"""
+
+SHARP = READ_SHARP % """if (!layer) { done({shown: shown, k: 0, differ: -1}); return; }
 const a = screen.getBoundingClientRect(), b = sharp.getBoundingClientRect();
-const k = sharp.width / screen.width, game = screen.getContext('2d').getImageData(0, 0, 800, 600).data;
-const big = sharp.getContext('2d').getImageData(0, 0, sharp.width, sharp.height).data;
+const k = layer.width / screen.width, big = layer.data;
 let differ = 0;
-for (let y = 0; y < 600; y += 7)
-    for (let x = 0; x < 800; x += 3)
+for (let y = 0; y < layer.height; ++y)
+    for (let x = 0; x < layer.width; ++x)
         for (let c = 0; c < 3; ++c)
-            for (const [i, j] of [[0, 0], [k - 1, k - 1]])
-                differ += big[((y * k + j) * sharp.width + x * k + i) * 4 + c] !== game[(y * 800 + x) * 4 + c];
-return {shown: getComputedStyle(sharp).display !== 'none', k: k, height: sharp.height / screen.height,
-        same: [a.left, a.top, a.width, a.height].every((v, i) => Math.abs(v - [b.left, b.top, b.width, b.height][i]) < 0.01),
-        differ: differ};"""
+            differ += big[(y * layer.width + x) * 4 + c] !== game[(Math.floor(y / k) * 800 + Math.floor(x / k)) * 4 + c];
+done({shown: shown, k: k, height: layer.height / screen.height,
+      same: [a.left, a.top, a.width, a.height].every((v, i) => Math.abs(v - [b.left, b.top, b.width, b.height][i]) < 0.01),
+      differ: differ});
+"""
 
 
 def check_sharp(p, density):
@@ -195,10 +203,10 @@ def check_sharp(p, density):
     look = {}
 
     def enlarged():
-        look.update(p.js(SHARP))
+        look.update(p.driver.execute_async_script(SHARP))
         return look["shown"] and look["differ"] == 0
     if fit == int(fit):
-        check(not p.js(SHARP)["shown"], f"at a whole factor ({fit:.0f}) the sharp layer shows")
+        check(not p.driver.execute_async_script(SHARP)["shown"], f"at a whole factor ({fit:.0f}) the sharp layer shows")
         return
     check(wait_until(enlarged, LOOK_TIMEOUT) and look["k"] == look["height"] == math.ceil(fit) and look["same"],
           f"at density {density} (fit {fit:.3f}) the sharp layer is {look}")
@@ -206,23 +214,21 @@ def check_sharp(p, density):
 
 # Below half size #sharp holds the picture halved: each of its pixels the
 # mean of the 2^n x 2^n game pixels it stands for, so every game pixel counts.
-HALVED = """const screen = document.getElementById('screen'), sharp = document.getElementById('sharp');
-const n = Math.round(Math.log2(800 / sharp.width)), b = 1 << n;
-const game = screen.getContext('2d').getImageData(0, 0, 800, 600).data;
-const small = sharp.getContext('2d').getImageData(0, 0, sharp.width, sharp.height).data;
+HALVED = READ_SHARP % """if (!layer) { done({shown: shown, halvings: 0, worst: 999}); return; }
+const n = Math.round(Math.log2(800 / layer.width)), b = 1 << n, small = layer.data;
 let worst = 0, lit = 0;
-for (let y = 0; y < sharp.height; ++y)
-    for (let x = 0; x < sharp.width; ++x)
+for (let y = 0; y < layer.height; ++y)
+    for (let x = 0; x < layer.width; ++x)
         for (let c = 0; c < 3; ++c) {
             let sum = 0;
             for (let j = 0; j < b; ++j)
                 for (let i = 0; i < b; ++i)
                     sum += game[((y * b + j) * 800 + x * b + i) * 4 + c];
-            worst = Math.max(worst, Math.abs(small[(y * sharp.width + x) * 4 + c] - sum / (b * b)));
-            lit += small[(y * sharp.width + x) * 4 + c] > 0;
+            worst = Math.max(worst, Math.abs(small[(y * layer.width + x) * 4 + c] - sum / (b * b)));
+            lit += small[(y * layer.width + x) * 4 + c] > 0;
         }
-return {shown: getComputedStyle(sharp).display !== 'none', halvings: n, fit: screen.getBoundingClientRect().width / 800,
-        worst: worst, lit: lit};"""
+done({shown: shown, halvings: n, fit: screen.getBoundingClientRect().width / 800, worst: worst, lit: lit});
+"""
 
 
 def check_halved(site):
@@ -232,8 +238,7 @@ def check_halved(site):
         look = {}
 
         def halved():
-            p.js("if (PelmaricWeb.drawSharp) PelmaricWeb.drawSharp();")  # the canvas and #sharp at one moment
-            look.update(p.js(HALVED))
+            look.update(p.driver.execute_async_script(HALVED))
             return look["shown"] and look["halvings"] >= 1 and look["worst"] <= 2
         check(wait_until(halved, LOOK_TIMEOUT) and look["fit"] < 0.5 and look["fit"] * 2 ** look["halvings"] >= 0.5,
               f"below half size the sharp layer is not the picture halved: {look}")
