@@ -349,6 +349,7 @@ void scale_set_drawable(int dw, int dh)
 const ScaleLayout& scale_layout() { return layout; }
 int scale_drawable_w() { return drawable_w; }
 int scale_sharp_factor(const ScaleLayout& l) { return l.whole == 0 ? enlarge_factor(l.w, kClientWidth) : 0; }
+int scale_drawable_h() { return drawable_h; }
 
 int scale_halvings(const ScaleLayout& l)
 {
@@ -357,7 +358,6 @@ int scale_halvings(const ScaleLayout& l)
         ++n;
     return n;
 }
-int scale_drawable_h() { return drawable_h; }
 
 PictureRect scale_to_drawable(const PictureRect& r)
 {

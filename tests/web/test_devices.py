@@ -16,7 +16,7 @@ sys.dont_write_bytecode = True
 from lib.browser import (LOOK_TIMEOUT, SCREENS, START_TIMEOUT, check, emulate_screen, frames_and_time, key_event,  # noqa: E402
                      move_mouse, page_session, press_key, site_folder, start_game, wait_for_picture, wait_until,
                      work_folder)
-from web.test_page import LAUNCH_S, no_console_errors, short_piece  # noqa: E402
+from web.test_page import HAS_SHARP, LAUNCH_S, no_console_errors, short_piece  # noqa: E402
 from x11.test_play import LAUNCH_A, LAUNCH_D, check_stream, stream_spread  # noqa: E402
 from lib.harness import main  # noqa: E402
 
@@ -439,9 +439,8 @@ def case_offline(site):
             check(wait_until(lambda: p.counter("musicPlays") >= 1, LOOK_TIMEOUT), "no music offline")
             # Fitted, the sharp layer's worker (not needed until now) comes from the cache too.
             emulate_screen(p.driver, "desktop-150")
-            check(wait_until(lambda: p.driver.execute_async_script(
-                "const done = arguments[arguments.length - 1]; PelmaricWeb.readSharp().then(l => done(!!l));"),
-                LOOK_TIMEOUT), "offline, the fitted picture has no sharp layer")
+            check(wait_until(lambda: p.driver.execute_async_script(HAS_SHARP), LOOK_TIMEOUT),
+                  "offline, the fitted picture has no sharp layer")
             served = p.js("return performance.getEntriesByType('resource').map(e => [e.name.split('?')[0].split('/').pop(),"
                           " e.workerStart > 0]).filter(e => /\\.(wav|ogg)$/.test(e[0]));")
             check(served and all(w for _, w in served), f"sounds not served by the worker: {served}")

@@ -180,6 +180,9 @@ const shown = getComputedStyle(sharp).display !== 'none';
 PelmaricWeb.readSharp().then(layer => {
 %s});"""
 
+# Whether the worker has a layer to show (a fitted picture, the worker loaded).
+HAS_SHARP = READ_SHARP % "done(!!layer);\n"
+
 SHARP = READ_SHARP % """if (!layer) { done({shown: shown, k: 0, differ: -1}); return; }
 const a = screen.getBoundingClientRect(), b = sharp.getBoundingClientRect();
 const k = layer.width / screen.width, big = layer.data;
