@@ -373,10 +373,12 @@ def esc_answer(binary, cycles):
 
 def case_hide_show(binary):
     """Fullscreen with no window manager is the game's own sizing, not SDL's: after 1,000 hide
-    and show cycles the game answers Esc within 100 ms of the time a fresh game takes to end."""
+    and show cycles the game answers Esc within a second of the time a fresh game takes to end.
+    SDL's own fullscreen, waiting on a window manager that is not there, took 40 s after 200
+    cycles; the second leaves room for a sanitizer build's exit on a busy machine."""
     fresh = esc_answer(binary, 0)
     cycled = esc_answer(binary, 1000)
-    check(cycled - fresh < 0.1, f"Esc after 1,000 hide and show cycles ended the game in {cycled * 1000:.0f} ms, "
+    check(cycled - fresh < 1.0, f"Esc after 1,000 hide and show cycles ended the game in {cycled * 1000:.0f} ms, "
                                 f"a fresh game's in {fresh * 1000:.0f} ms")
     print(f"Esc ended a fresh fullscreen game in {fresh * 1000:.0f} ms, one after 1,000 hide and show cycles "
           f"in {cycled * 1000:.0f} ms")
